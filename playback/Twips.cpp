@@ -1,0 +1,17 @@
+#include "Twips.h"
+
+#include <cmath>
+
+namespace Twips {
+
+int toPixels(double twips, double logicalDpi)
+{
+    return static_cast<int>(std::lround(twips * logicalDpi / kPerInch));
+}
+
+double fromPixels(int pixels, double logicalDpi)
+{
+    return pixels * kPerInch / logicalDpi;
+}
+
+}
