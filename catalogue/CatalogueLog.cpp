@@ -1,0 +1,3 @@
+#include "CatalogueLog.h"
+
+Q_LOGGING_CATEGORY(lcCatalogue, "lumora.catalogue")

@@ -1,0 +1,401 @@
+#include "ListFileReader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <QFileInfo>
+#include <QStringView>
+
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+bool isGbkTrail(uchar b)
+{
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFE);
+}
+
+bool isGbkLead(uchar b)
+{
+    return b >= 0x81 && b <= 0xFE;
+}
+
+// Length in bytes of the UTF-8 sequence that starts with b, 0 for a byte that
+// cannot start one.
+int utf8SequenceLength(uchar b)
+{
+    if (b < 0x80) {
+        return 1;
+    }
+    if (b >= 0xF0) {
+        return 4;
+    }
+    if (b >= 0xE0) {
+        return 3;
+    }
+    if (b >= 0xC0) {
+        return 2;
+    }
+    return 0;
+}
+
+} // namespace
+
+ListFileReader::ListFileReader(qsizetype chunkSize, FileHook fileHook)
+    : m_chunkSize(std::max<qsizetype>(chunkSize, 1))
+    , m_fileHook(std::move(fileHook))
+    , m_gbk("GBK", QStringConverter::Flag::Stateless)
+{
+}
+
+ListFileReader::~ListFileReader()
+{
+    close();
+}
+
+bool ListFileReader::gbkAvailable()
+{
+    return QStringDecoder("GBK").isValid();
+}
+
+bool ListFileReader::open(const QString &relativePath)
+{
+    close();
+    m_path = relativePath;
+    m_error.clear();
+    m_utf8 = false;
+    m_bom = false;
+    m_carry.clear();
+    m_text.clear();
+    m_pos = 0;
+    m_eof = true;
+    m_invalid = 0;
+    m_firstInvalidRecord = 0;
+    m_records = 0;
+    m_line = 1;
+    m_afterCr = false;
+    m_recordLine = 0;
+    m_unclosedQuote = false;
+    m_truncated = false;
+
+    const QFileInfo info(relativePath);
+    if (!info.exists()) {
+        m_error = QStringLiteral("文件不存在");
+        return false;
+    }
+    // Opening a folder fails without a useful reason, so name it.
+    if (info.isDir()) {
+        m_error = QStringLiteral("这是一个文件夹，不是文件");
+        return false;
+    }
+    m_file.setFileName(relativePath);
+    if (!m_file.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("无法打开：%1").arg(m_file.errorString());
+        return false;
+    }
+    if (m_fileHook) {
+        m_fileHook(m_path, FileEvent::Opened);
+    }
+
+    // The mark is looked at before any chunking, so that even the smallest
+    // chunk size sees all three of its bytes together.
+    const QByteArray head = m_file.read(3);
+    if (head == QByteArrayView("\xEF\xBB\xBF")) {
+        m_bom = true;
+        m_utf8 = true;
+    } else {
+        m_carry = head;
+        if (!m_gbk.isValid()) {
+            m_error = QStringLiteral("本系统没有 GBK 解码器");
+            close();
+            return false;
+        }
+    }
+    m_eof = false;
+    skipLineEnds();
+    return true;
+}
+
+void ListFileReader::close()
+{
+    if (m_file.isOpen()) {
+        m_file.close();
+        if (m_fileHook) {
+            m_fileHook(m_path, FileEvent::Closed);
+        }
+    }
+    m_carry.clear();
+    m_text.clear();
+    m_pos = 0;
+    m_eof = true;
+}
+
+bool ListFileReader::isOpen() const
+{
+    return m_file.isOpen();
+}
+
+QString ListFileReader::errorString() const
+{
+    return m_error;
+}
+
+bool ListFileReader::atEnd() const
+{
+    return m_eof && m_pos >= m_text.size();
+}
+
+QString ListFileReader::readRecord()
+{
+    m_unclosedQuote = false;
+    m_truncated = false;
+    QString record;
+    if (!ensureText()) {
+        return record;
+    }
+    ++m_records;
+    m_recordLine = m_line;
+    if (m_text.at(m_pos) == u'"') {
+        ++m_pos;
+        if (!scanUntil(record, true)) {
+            m_unclosedQuote = true;
+            return record;
+        }
+    }
+    // Unquoted text, or what follows a closing quote: both run to the next
+    // delimiter and belong to the record.
+    scanUntil(record, false);
+    skipLineEnds();
+    return record;
+}
+
+std::optional<ChannelEntry> ListFileReader::parseEntry(const QString &record)
+{
+    const qsizetype first = record.indexOf(u'|');
+    if (first < 0) {
+        return std::nullopt;
+    }
+    const qsizetype second = record.indexOf(u'|', first + 1);
+    if (second < 0) {
+        return std::nullopt;
+    }
+    const qsizetype third = record.indexOf(u'|', second + 1);
+    ChannelEntry entry;
+    entry.displayName = record.mid(first + 1, second - first - 1);
+    entry.address = third < 0 ? record.mid(second + 1) : record.mid(second + 1, third - second - 1);
+    return entry;
+}
+
+bool ListFileReader::startedWithUtf8Bom() const
+{
+    return m_bom;
+}
+
+qint64 ListFileReader::invalidCount() const
+{
+    return m_invalid;
+}
+
+int ListFileReader::firstInvalidRecord() const
+{
+    return m_firstInvalidRecord;
+}
+
+int ListFileReader::recordNumber() const
+{
+    return m_records;
+}
+
+int ListFileReader::recordLine() const
+{
+    return m_recordLine;
+}
+
+bool ListFileReader::lastRecordUnclosedQuote() const
+{
+    return m_unclosedQuote;
+}
+
+bool ListFileReader::lastRecordTruncated() const
+{
+    return m_truncated;
+}
+
+// Replaces m_text with the next chunk, decoded. False once the file has been
+// decoded to its end.
+bool ListFileReader::fill()
+{
+    if (m_eof) {
+        return false;
+    }
+    const qsizetype carried = m_carry.size();
+    QByteArray bytes(carried + m_chunkSize, Qt::Uninitialized);
+    std::memcpy(bytes.data(), m_carry.constData(), size_t(carried));
+    m_carry.clear();
+    const qint64 got = m_file.read(bytes.data() + carried, m_chunkSize);
+    if (got < 0) {
+        m_error = QStringLiteral("读取中断：%1").arg(m_file.errorString());
+    }
+    bytes.truncate(carried + std::max<qint64>(got, 0));
+    const bool final = got <= 0 || m_file.atEnd();
+
+    m_text.clear();
+    m_pos = 0;
+    if (m_utf8) {
+        decodeUtf8(bytes, final);
+    } else {
+        decodeGbk(bytes, final);
+    }
+    if (final) {
+        m_eof = true;
+    }
+    return true;
+}
+
+bool ListFileReader::ensureText()
+{
+    while (m_pos >= m_text.size()) {
+        if (!fill()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The decoder is only given whole, valid characters, so that an invalid byte
+// is replaced here, by exactly one U+FFFD, and the byte after it is read
+// afresh: a lead byte followed by a comma still leaves the comma a delimiter.
+// Every byte gives at most one UTF-16 unit, so the text fits in bytes.size().
+void ListFileReader::decodeGbk(const QByteArray &bytes, bool final)
+{
+    m_text.resize(bytes.size());
+    QChar *out = m_text.data();
+    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
+    const auto *end = p + bytes.size();
+    const uchar *run = p;
+    auto flushRun = [&](const uchar *upTo) {
+        if (upTo != run) {
+            out = m_gbk.appendToBuffer(out, QByteArrayView(run, upTo - run));
+        }
+    };
+    while (p != end) {
+        const uchar b = *p;
+        if (b <= 0x80) { // 0x80 is the euro sign in code page 936
+            ++p;
+            continue;
+        }
+        if (isGbkLead(b)) {
+            if (p + 1 == end && !final) {
+                break; // the trail byte is in the next chunk
+            }
+            if (p + 1 != end && isGbkTrail(p[1])) {
+                p += 2;
+                continue;
+            }
+        }
+        flushRun(p);
+        *out++ = QChar(kReplacement);
+        ++m_invalid;
+        run = ++p;
+    }
+    flushRun(p);
+    m_carry = QByteArray(reinterpret_cast<const char *>(p), end - p);
+    m_text.truncate(out - m_text.constData());
+}
+
+void ListFileReader::decodeUtf8(const QByteArray &bytes, bool final)
+{
+    qsizetype cut = bytes.size();
+    if (!final) {
+        // Keep a sequence that the chunk cuts short for the next chunk.
+        for (qsizetype i = bytes.size() - 1; i >= 0 && i >= bytes.size() - 3; --i) {
+            const int length = utf8SequenceLength(uchar(bytes.at(i)));
+            if (length == 0) {
+                continue;
+            }
+            if (i + length > bytes.size()) {
+                cut = i;
+            }
+            break;
+        }
+    }
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    m_text = utf8.decode(QByteArrayView(bytes.constData(), cut));
+    m_invalid += m_text.count(QChar(kReplacement));
+    m_carry = bytes.mid(cut);
+}
+
+// Line ends at the start of a record are blank lines: they give no record.
+void ListFileReader::skipLineEnds()
+{
+    while (ensureText()) {
+        const char16_t c = m_text.at(m_pos).unicode();
+        if (c != u'\r' && c != u'\n') {
+            m_afterCr = false;
+            return;
+        }
+        countLineEnd(c);
+        ++m_pos;
+    }
+}
+
+// CR LF, a lone CR and a lone LF each count as one line end.
+void ListFileReader::countLineEnd(char16_t c)
+{
+    if (c == u'\r') {
+        ++m_line;
+        m_afterCr = true;
+        return;
+    }
+    if (c == u'\n' && !m_afterCr) {
+        ++m_line;
+    }
+    m_afterCr = false;
+}
+
+void ListFileReader::append(QString &record, const char16_t *begin, const char16_t *end)
+{
+    const qsizetype length = end - begin;
+    const qsizetype room = std::max<qsizetype>(kMaxRecordLength - record.size(), 0);
+    if (length > room) {
+        m_truncated = true;
+    }
+    if (room > 0 && length > 0) {
+        record.append(QStringView(begin, std::min(length, room)));
+    }
+}
+
+// Appends text to the record up to the closing quote (quoted) or up to the
+// next comma or line end, and consumes that character. False when the end of
+// the file comes first.
+bool ListFileReader::scanUntil(QString &record, bool quoted)
+{
+    while (ensureText()) {
+        const auto *data = reinterpret_cast<const char16_t *>(m_text.constData());
+        const char16_t *begin = data + m_pos;
+        const char16_t *end = data + m_text.size();
+        const char16_t *p = begin;
+        if (quoted) {
+            for (; p != end && *p != u'"'; ++p) {
+                if (*p == kReplacement && m_firstInvalidRecord == 0) {
+                    m_firstInvalidRecord = m_records;
+                }
+                countLineEnd(*p);
+            }
+        } else {
+            for (; p != end && *p != u',' && *p != u'\r' && *p != u'\n'; ++p) {
+                if (*p == kReplacement && m_firstInvalidRecord == 0) {
+                    m_firstInvalidRecord = m_records;
+                }
+            }
+        }
+        append(record, begin, p);
+        m_pos = p - data;
+        if (p != end) {
+            countLineEnd(*p);
+            ++m_pos;
+            return true;
+        }
+    }
+    return false;
+}
