@@ -1,0 +1,71 @@
+#pragma once
+
+#include <array>
+#include <functional>
+
+#include <QLatin1StringView>
+#include <QString>
+
+#include "ChannelGroup.h"
+#include "ItemArray.h"
+#include "ListFileReader.h"
+
+// What fixes one group: its list file, the menu item array it fills and the
+// number of its address slots.
+struct GroupDefinition
+{
+    QLatin1StringView listFile;
+    QLatin1StringView arrayName;
+    int capacity;
+};
+
+// The seventeen channel groups in their fixed load order. load() runs once at
+// start-up, before the window is first shown, and fills every group's menu and
+// address table from its list file; afterwards the catalogue never changes.
+//
+// Loading never ends the program and never stops early: a list file that is
+// missing or unreadable leaves its group as it was (item 0 with its own
+// caption, every slot empty); a record with fewer than three fields is skipped
+// and makes no menu item; records beyond a group's capacity are counted, not
+// loaded. Each such problem is one line of lcCatalogue naming the file and the
+// record.
+class ChannelCatalogue
+{
+public:
+    static constexpr int kGroupCount = 17;
+    using Definitions = std::array<GroupDefinition, kGroupCount>;
+    using Groups = std::array<ChannelGroup, kGroupCount>;
+    // Gives the menu item array of the given name ("ah", …, "xslist").
+    using ItemArrayLookup = std::function<ItemArray *(const QString &arrayName)>;
+
+    // In load order, with the capacities: ah 31, gd 21, …, gblist 301.
+    static const Definitions &definitions();
+
+    // Looks every array up at once; the arrays must outlive the catalogue.
+    // fileHook is handed to the reader (see ListFileReader::FileHook).
+    explicit ChannelCatalogue(const ItemArrayLookup &lookup, ListFileReader::FileHook fileHook = {});
+
+    // Reads the seventeen files relative to the working directory, one at a
+    // time, in load order. A second call does nothing.
+    void load();
+
+    // Requires one of the seventeen array names; for any other name it gives
+    // an empty group of capacity 0 (and says so on lcCatalogue).
+    ChannelGroup &group(const QString &arrayName);
+    const ChannelGroup &group(const QString &arrayName) const;
+    // nullptr for a name that is not one of the seventeen.
+    ChannelGroup *findGroup(const QString &arrayName);
+    const ChannelGroup *findGroup(const QString &arrayName) const;
+
+    // All seventeen, in load order.
+    Groups &groups();
+    const Groups &groups() const;
+
+private:
+    void loadGroup(ChannelGroup &group, ListFileReader &reader);
+
+    ListFileReader::FileHook m_fileHook;
+    Groups m_groups;
+    ChannelGroup m_noGroup;
+    bool m_loaded = false;
+};

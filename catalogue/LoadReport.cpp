@@ -1,0 +1,52 @@
+#include "LoadReport.h"
+
+#include <algorithm>
+
+#include "CatalogueLog.h"
+
+LoadReport::LoadReport(const QString &listFile)
+    : m_prefix(QStringLiteral("列表文件 \"%1\" ").arg(listFile))
+{
+}
+
+void LoadReport::note(const QString &text)
+{
+    m_notes.append(text);
+}
+
+void LoadReport::recordProblem(const QString &text)
+{
+    ++m_recordProblemCount;
+    if (m_recordProblems.size() < kMaxLines) {
+        m_recordProblems.append(text);
+    }
+}
+
+void LoadReport::fileProblem(const QString &text)
+{
+    m_fileProblems.append(text);
+}
+
+void LoadReport::flush()
+{
+    const qsizetype fixedLines = m_notes.size() + m_fileProblems.size();
+    const qsizetype listed = std::clamp<qsizetype>(kMaxLines - fixedLines, 0, m_recordProblems.size());
+    for (const QString &text : std::as_const(m_notes)) {
+        qCInfo(lcCatalogue).noquote() << m_prefix + text;
+    }
+    for (qsizetype i = 0; i < listed; ++i) {
+        qCWarning(lcCatalogue).noquote() << m_prefix + m_recordProblems.at(i);
+    }
+    for (const QString &text : std::as_const(m_fileProblems)) {
+        qCWarning(lcCatalogue).noquote() << m_prefix + text;
+    }
+    const qsizetype unlisted = m_recordProblemCount - listed;
+    if (unlisted > 0) {
+        qCWarning(lcCatalogue).noquote()
+            << m_prefix + QStringLiteral("还有 %1 个问题没有逐条列出").arg(unlisted);
+    }
+    m_notes.clear();
+    m_recordProblems.clear();
+    m_recordProblemCount = 0;
+    m_fileProblems.clear();
+}

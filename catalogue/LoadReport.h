@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The problems found in one list file, written through lcCatalogue when the
+// file is done. However damaged the file, it gives at most ten lines and then
+// one line with the number of problems left unlisted, so that a file of a
+// hundred thousand bad records neither floods the terminal nor slows loading.
+// Problems of the whole file (a note about its encoding, damaged bytes, too
+// many records) are always among the ten; record problems fill the rest in
+// file order.
+class LoadReport
+{
+public:
+    static constexpr int kMaxLines = 10;
+
+    explicit LoadReport(const QString &listFile);
+
+    // Said once at the start of the file's lines, as information.
+    void note(const QString &text);
+    // A problem of one record, in file order.
+    void recordProblem(const QString &text);
+    // A problem of the whole file, said after the record problems.
+    void fileProblem(const QString &text);
+
+    // Writes the lines and forgets them.
+    void flush();
+
+private:
+    QString m_prefix;
+    QStringList m_notes;
+    QStringList m_recordProblems; // the first kMaxLines only
+    int m_recordProblemCount = 0;
+    QStringList m_fileProblems;
+};
