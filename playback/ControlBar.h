@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QSlider;
+class QToolButton;
+
+// The player's own control bar: play/pause, stop, mute, volume and a status
+// text. It only reports what the user asked for and shows the state it is
+// given; it knows nothing of the engine.
+class ControlBar : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ControlBar(QWidget *parent = nullptr);
+
+    QString statusText() const;
+    // Space to leave free on the right, for when the player reaches past the
+    // right edge of the window.
+    void setRightInset(int pixels);
+
+public Q_SLOTS:
+    void setPaused(bool paused);
+    void setPlaying(bool playing);
+    void setMuted(bool muted);
+    void setVolume(int volume);
+    void setStatusText(const QString &text);
+
+Q_SIGNALS:
+    void playPauseClicked();
+    void stopClicked();
+    void muteToggled(bool muted);
+    void volumeMoved(int volume);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void elideStatus();
+
+    QToolButton *m_playPause;
+    QToolButton *m_stop;
+    QToolButton *m_mute;
+    QSlider *m_volume;
+    QLabel *m_status;
+    QString m_statusText;
+    bool m_playing = false;
+    bool m_paused = false;
+    int m_rightInset = 0;
+};

@@ -1,0 +1,213 @@
+#include "MediaPlayer.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+
+#include "ControlBar.h"
+#include "MpvVideoWidget.h"
+#include "PlaybackController.h"
+#include "PlayerSettings.h"
+#include "Twips.h"
+
+namespace {
+
+// Below this much room above the bar there is no video area, only the bar.
+constexpr int kMinVideoHeight = 48;
+
+}
+
+MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
+    : QWidget(parent)
+    , m_settings(new PlayerSettings(this))
+    , m_controller(new PlaybackController(engine, this))
+    , m_bar(new ControlBar(this))
+{
+    setAttribute(Qt::WA_StyledBackground);
+    setMinimumSize(0, 0);
+
+    connect(m_settings, &PlayerSettings::volumeChanged, m_controller, &PlaybackController::setVolume);
+    connect(m_settings, &PlayerSettings::muteChanged, m_controller, &PlaybackController::setMute);
+    connect(m_settings, &PlayerSettings::volumeChanged, m_bar, &ControlBar::setVolume);
+    connect(m_settings, &PlayerSettings::muteChanged, m_bar, &ControlBar::setMuted);
+    connect(m_bar, &ControlBar::volumeMoved, m_settings, &PlayerSettings::setVolume);
+    connect(m_bar, &ControlBar::muteToggled, m_settings, &PlayerSettings::setMute);
+    connect(m_bar, &ControlBar::playPauseClicked, m_controller, &PlaybackController::togglePause);
+    connect(m_bar, &ControlBar::stopClicked, m_controller, &PlaybackController::stop);
+    connect(m_controller, &PlaybackController::pausedChanged, m_bar, &ControlBar::setPaused);
+    connect(m_controller->status(), &PlaybackStatus::changed, this, &MediaPlayer::updateStatus);
+    connect(m_controller, &PlaybackController::engineReady, this, [this] {
+        if (m_video == nullptr)
+            layoutChildren();
+    });
+
+    m_bar->setVolume(m_settings->volume());
+    m_bar->setMuted(m_settings->mute());
+    m_bar->setVisible(m_uiMode != QLatin1String("none"));
+    updateStatus();
+
+    if (parent) {
+        m_watchedParent = parent;
+        parent->installEventFilter(this);
+    }
+}
+
+MediaPlayer::~MediaPlayer()
+{
+    // The video area frees its render context first; the engine it draws
+    // from goes with the controller afterwards.
+    delete m_video;
+    m_video = nullptr;
+}
+
+void MediaPlayer::setURL(const QString &url)
+{
+    m_url = url;
+    if (m_autoStart || url.isEmpty())
+        m_controller->open(url);
+}
+
+void MediaPlayer::setLeft(float twips)
+{
+    m_left = twips;
+    applyPlacement();
+}
+
+void MediaPlayer::setTop(float twips)
+{
+    m_top = twips;
+    applyPlacement();
+}
+
+void MediaPlayer::setWidth(float twips)
+{
+    m_width = twips;
+    applyPlacement();
+}
+
+void MediaPlayer::setHeight(float twips)
+{
+    m_height = twips;
+    applyPlacement();
+}
+
+void MediaPlayer::applyPlacement()
+{
+    const double dpi = logicalDpiX();
+    setGeometry(Twips::toPixels(m_left, dpi), Twips::toPixels(m_top, dpi),
+                Twips::toPixels(m_width, dpi), Twips::toPixels(m_height, dpi));
+}
+
+QString MediaPlayer::statusText() const
+{
+    return m_bar->statusText();
+}
+
+void MediaPlayer::updateStatus()
+{
+    const PlaybackStatus *status = m_controller->status();
+    m_bar->setStatusText(status->text());
+    using State = PlaybackStatus::State;
+    const State s = status->state();
+    m_bar->setPlaying(s == State::Playing || s == State::Buffering || s == State::Connecting
+                      || s == State::Reconnecting);
+}
+
+void MediaPlayer::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The engine is created right after the window first shows, so that
+    // starting the program does not wait for it.
+    if (!m_engineQueued) {
+        m_engineQueued = true;
+        QMetaObject::invokeMethod(this, [this] { m_controller->ensureEngine(); }, Qt::QueuedConnection);
+    }
+}
+
+void MediaPlayer::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutChildren();
+}
+
+void MediaPlayer::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    updateRightInset();
+}
+
+bool MediaPlayer::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_watchedParent && event->type() == QEvent::Resize)
+        updateRightInset();
+    return QWidget::eventFilter(watched, event);
+}
+
+void MediaPlayer::updateRightInset()
+{
+    // The player may reach past the right edge of its parent; keep the
+    // controls where they can be seen and clicked.
+    int overflow = 0;
+    if (parentWidget())
+        overflow = qMax(0, geometry().right() + 1 - parentWidget()->width());
+    m_bar->setRightInset(qMin(overflow, width() / 2));
+}
+
+void MediaPlayer::layoutChildren()
+{
+    const int barHeight = m_bar->isVisible() || m_uiMode != QLatin1String("none") ? m_bar->sizeHint().height() : 0;
+    const bool videoRoom = height() - barHeight >= kMinVideoHeight;
+    if (videoRoom)
+        createVideoArea();
+    if (m_video) {
+        m_video->setVisible(videoRoom);
+        m_controller->setVideoOutputAvailable(videoRoom && m_video->hasRenderContext());
+    }
+    if (videoRoom) {
+        m_video->setGeometry(0, 0, width(), height() - barHeight);
+        m_bar->setGeometry(0, height() - barHeight, width(), barHeight);
+    } else {
+        m_bar->setGeometry(0, 0, width(), height());
+    }
+    updateRightInset();
+}
+
+void MediaPlayer::createVideoArea()
+{
+    if (m_video || !m_controller->core())
+        return;
+    m_video = new MpvVideoWidget(m_controller->core()->handle(), this);
+    m_video->setObjectName(QStringLiteral("video"));
+    connect(m_video, &MpvVideoWidget::renderContextReady, this, [this] {
+        m_controller->setVideoOutputAvailable(m_video->isVisible());
+    });
+    m_video->lower();
+}
+
+void MediaPlayer::contextMenuEvent(QContextMenuEvent *event)
+{
+    if (!m_enableContextMenu)
+        return;
+    QMenu menu(this);
+    const bool paused = m_controller->isPaused();
+    using State = PlaybackStatus::State;
+    const bool playing = m_controller->status()->state() == State::Playing
+                         || m_controller->status()->state() == State::Buffering;
+    menu.addAction(playing && !paused ? QStringLiteral("暂停") : QStringLiteral("播放"),
+                   m_controller, &PlaybackController::togglePause);
+    menu.addAction(QStringLiteral("停止"), m_controller, &PlaybackController::stop);
+    QAction *mute = menu.addAction(QStringLiteral("静音"));
+    mute->setCheckable(true);
+    mute->setChecked(m_settings->mute());
+    connect(mute, &QAction::toggled, m_settings, &PlayerSettings::setMute);
+    menu.addSeparator();
+    QAction *copy = menu.addAction(QStringLiteral("复制当前地址"), this, &MediaPlayer::copyAddress);
+    copy->setEnabled(!m_url.isEmpty());
+    menu.exec(event->globalPos());
+}
+
+void MediaPlayer::copyAddress()
+{
+    QApplication::clipboard()->setText(m_url);
+}

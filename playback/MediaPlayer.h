@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "MpvCore.h"
+
+class ControlBar;
+class MpvVideoWidget;
+class PlaybackController;
+class PlayerSettings;
+
+// The embedded player as the window uses it: give it an address (URL) and it
+// plays by itself, set the volume of its settings, and place its area in
+// twips. It draws its own video area and control bar and never shows a
+// dialog: whatever a stream does ends up in the status text.
+class MediaPlayer : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit MediaPlayer(QWidget *parent = nullptr, const MpvCore::Options &engine = {});
+    ~MediaPlayer() override;
+
+    // The settings the player is created with.
+    bool autoStart() const { return m_autoStart; }
+    QString uiMode() const { return m_uiMode; }
+    bool enableContextMenu() const { return m_enableContextMenu; }
+    bool enableErrorDialogs() const { return false; } // failures show as status text only
+
+    PlayerSettings *settings() const { return m_settings; }
+
+    QString URL() const { return m_url; }
+    // Returns at once; the stream opens and plays on its own. The empty text
+    // stops. A new address replaces the old one, even one still opening.
+    void setURL(const QString &url);
+
+    // Placement in the parent's client area, in twips, one call per edge.
+    void setLeft(float twips);
+    void setTop(float twips);
+    void setWidth(float twips);
+    void setHeight(float twips);
+    float left() const { return m_left; }
+    float top() const { return m_top; }
+    float widthTwips() const { return m_width; }
+    float heightTwips() const { return m_height; }
+
+    QString statusText() const;
+    PlaybackController *controller() const { return m_controller; }
+    ControlBar *controlBar() const { return m_bar; }
+    MpvVideoWidget *videoWidget() const { return m_video; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void applyPlacement();
+    void layoutChildren();
+    void updateRightInset();
+    void createVideoArea();
+    void updateStatus();
+    void copyAddress();
+
+    const bool m_autoStart = true;
+    const QString m_uiMode = QStringLiteral("full");
+    const bool m_enableContextMenu = true;
+
+    PlayerSettings *m_settings;
+    PlaybackController *m_controller;
+    ControlBar *m_bar;
+    MpvVideoWidget *m_video = nullptr;
+    QPointer<QWidget> m_watchedParent;
+    QString m_url;
+    float m_left = 0;
+    float m_top = 0;
+    float m_width = 0;
+    float m_height = 0;
+    bool m_engineQueued = false;
+};

@@ -1,0 +1,294 @@
+#include "PlaybackController.h"
+
+#include <QUrl>
+
+#include "FailureReason.h"
+#include "PlayerLog.h"
+
+namespace {
+
+constexpr int kMaxLoggedErrors = 20;
+
+bool isNetworkAddress(const QString &address)
+{
+    const QString scheme = QUrl(address).scheme().toLower();
+    return !scheme.isEmpty() && scheme != QLatin1String("file") && scheme.size() > 1;
+}
+
+}
+
+PlaybackController::PlaybackController(const MpvCore::Options &options, QObject *parent)
+    : QObject(parent)
+    , m_options(options)
+{
+    m_reconnectTimer.setSingleShot(true);
+    connect(&m_reconnectTimer, &QTimer::timeout, this, [this] {
+        m_status.reconnecting(m_reconnect.attempt(), 0);
+        load(m_address);
+    });
+}
+
+PlaybackController::~PlaybackController() = default;
+
+bool PlaybackController::ensureEngine()
+{
+    if (m_core)
+        return true;
+    if (m_engineFailed)
+        return false;
+    auto core = std::make_unique<MpvCore>(m_options);
+    if (!core->isValid()) {
+        m_engineFailed = true;
+        qCCritical(lcPlayer) << "播放器不可用:" << core->initError();
+        m_status.unavailable(core->initError());
+        return false;
+    }
+    m_core = std::move(core);
+    MpvCore *c = m_core.get();
+    connect(c, &MpvCore::commandReplied, this, &PlaybackController::onCommandReplied);
+    connect(c, &MpvCore::fileStarted, this, &PlaybackController::onFileStarted);
+    connect(c, &MpvCore::fileLoaded, this, &PlaybackController::onFileLoaded);
+    connect(c, &MpvCore::fileEnded, this, &PlaybackController::onFileEnded);
+    connect(c, &MpvCore::playbackRestarted, this, [this] {
+        if (m_loaded && !m_paused)
+            m_status.playing();
+    });
+    connect(c, &MpvCore::propertyChanged, this, &PlaybackController::onPropertyChanged);
+    connect(c, &MpvCore::logMessage, this, &PlaybackController::onLogMessage);
+    c->observe("pause", MPV_FORMAT_FLAG);
+    c->observe("paused-for-cache", MPV_FORMAT_FLAG);
+    c->observe("cache-buffering-state", MPV_FORMAT_INT64);
+    c->observe("metadata", MPV_FORMAT_NODE);
+    c->observe("duration", MPV_FORMAT_DOUBLE);
+    c->observe("track-list", MPV_FORMAT_NODE);
+    c->setProperty("volume", m_volume);
+    c->setProperty("mute", m_mute);
+    applyVideoSelection();
+    Q_EMIT engineReady();
+    return true;
+}
+
+void PlaybackController::open(const QString &address)
+{
+    m_reconnectTimer.stop();
+    m_reconnect.reset();
+    m_reconnecting = false;
+    m_address = address;
+    if (address.isEmpty()) {
+        stop();
+        return;
+    }
+    if (!ensureEngine())
+        return;
+    m_status.connecting();
+    load(address);
+}
+
+void PlaybackController::load(const QString &address)
+{
+    m_errors.clear();
+    m_loaded = false;
+    m_duration = 0;
+    m_requestAnswered = false;
+    m_entryId = -1;
+    if (m_paused)
+        m_core->setProperty("pause", false);
+    m_core->command({QStringLiteral("loadfile"), address, QStringLiteral("replace")}, ++m_request);
+}
+
+void PlaybackController::stop()
+{
+    m_reconnectTimer.stop();
+    m_reconnecting = false;
+    m_requestAnswered = false; // whatever the engine says of the old entry now is stale
+    ++m_request;
+    if (m_core)
+        m_core->command({QStringLiteral("stop")});
+    m_loaded = false;
+    if (m_status.state() != PlaybackStatus::State::Unavailable)
+        m_status.stopped();
+}
+
+void PlaybackController::togglePause()
+{
+    if (!m_core)
+        return;
+    if (m_loaded) {
+        m_core->setProperty("pause", !m_paused);
+    } else if (!m_address.isEmpty() && !m_reconnectTimer.isActive()
+               && m_status.state() != PlaybackStatus::State::Connecting) {
+        open(m_address);
+    }
+}
+
+void PlaybackController::setVolume(int volume)
+{
+    volume = qBound(0, volume, 100);
+    if (volume == m_volume)
+        return;
+    m_volume = volume;
+    if (m_core)
+        m_core->setProperty("volume", volume);
+    Q_EMIT volumeChanged(volume);
+}
+
+void PlaybackController::setMute(bool mute)
+{
+    if (mute == m_mute)
+        return;
+    m_mute = mute;
+    if (m_core)
+        m_core->setProperty("mute", mute);
+    Q_EMIT muteChanged(mute);
+}
+
+void PlaybackController::setVideoOutputAvailable(bool available)
+{
+    if (available == m_videoOutput)
+        return;
+    m_videoOutput = available;
+    applyVideoSelection();
+}
+
+void PlaybackController::applyVideoSelection()
+{
+    if (!m_core)
+        return;
+    // Switching a track while a file plays takes a track id; before a file
+    // plays the option decides for the next one.
+    if (!m_videoOutput)
+        m_core->setProperty("vid", QStringLiteral("no"));
+    else
+        m_core->setProperty("vid", m_loaded ? QStringLiteral("1") : QStringLiteral("auto"));
+}
+
+void PlaybackController::onCommandReplied(quint64 tag, int mpvError, const QVariant &result)
+{
+    if (tag != m_request)
+        return;
+    m_requestAnswered = true;
+    m_entryId = result.toMap().value(QStringLiteral("playlist_entry_id"), -1).toLongLong();
+    if (mpvError < 0) {
+        m_status.failed(FailureReason::describe(m_errors, mpvError));
+    }
+}
+
+void PlaybackController::onFileStarted(qint64 entryId)
+{
+    // An engine that does not name the entry in its loadfile reply: the first
+    // file that starts after the reply is the one asked for.
+    if (m_requestAnswered && m_entryId < 0)
+        m_entryId = entryId;
+}
+
+void PlaybackController::onFileLoaded()
+{
+    if (!m_requestAnswered)
+        return;
+    m_loaded = true;
+    m_sinceLoaded.start();
+    if (m_videoOutput)
+        applyVideoSelection();
+    m_status.buffering(0);
+}
+
+void PlaybackController::onFileEnded(qint64 entryId, MpvCore::EndReason reason, int mpvError)
+{
+    if (!isCurrent(entryId))
+        return;
+    const bool wasLoaded = m_loaded;
+    m_loaded = false;
+    if (m_paused) {
+        m_paused = false;
+        Q_EMIT pausedChanged(false);
+    }
+    switch (reason) {
+    case MpvCore::EndReason::Stop:
+    case MpvCore::EndReason::Quit:
+    case MpvCore::EndReason::Redirect:
+        return;
+    case MpvCore::EndReason::Eof:
+    case MpvCore::EndReason::Error:
+        break;
+    }
+    // A live network stream has no duration; when it ends it has dropped.
+    const bool live = isNetworkAddress(m_address) && m_duration <= 0;
+    if (live && (wasLoaded || m_reconnecting)) {
+        scheduleReconnect(mpvError);
+        return;
+    }
+    if (reason == MpvCore::EndReason::Error || !wasLoaded)
+        m_status.failed(FailureReason::describe(m_errors, mpvError));
+    else
+        m_status.ended();
+}
+
+void PlaybackController::scheduleReconnect(int mpvError)
+{
+    const qint64 played = m_sinceLoaded.isValid() && !m_reconnecting ? m_sinceLoaded.elapsed() : 0;
+    const qint64 playedSinceReconnect = m_sinceLoaded.isValid() ? m_sinceLoaded.elapsed() : 0;
+    const int delay = m_reconnect.nextDelayMs(m_reconnecting ? playedSinceReconnect : played);
+    m_sinceLoaded.invalidate();
+    if (delay < 0) {
+        m_reconnecting = false;
+        m_status.failed(QStringLiteral("连接中断,%1").arg(FailureReason::describe(m_errors, mpvError)));
+        return;
+    }
+    m_reconnecting = true;
+    m_status.reconnecting(m_reconnect.attempt(), delay);
+    m_reconnectTimer.start(delay);
+}
+
+void PlaybackController::onPropertyChanged(const QString &name, const QVariant &value)
+{
+    if (name == QLatin1String("pause")) {
+        const bool paused = value.toBool();
+        if (paused == m_paused)
+            return;
+        m_paused = paused;
+        Q_EMIT pausedChanged(paused);
+        if (m_loaded)
+            paused ? m_status.paused() : m_status.playing();
+    } else if (name == QLatin1String("paused-for-cache")) {
+        if (!m_loaded || m_paused)
+            return;
+        if (value.toBool())
+            m_status.buffering(0);
+        else
+            m_status.playing();
+    } else if (name == QLatin1String("cache-buffering-state")) {
+        if (m_loaded && m_status.state() == PlaybackStatus::State::Buffering)
+            m_status.buffering(value.toInt());
+    } else if (name == QLatin1String("metadata")) {
+        const QVariantMap tags = value.toMap();
+        QString title;
+        for (auto it = tags.cbegin(); it != tags.cend(); ++it) {
+            const QString key = it.key().toLower();
+            if (key == QLatin1String("icy-title") || (key == QLatin1String("title") && title.isEmpty()))
+                title = it.value().toString().trimmed();
+        }
+        m_status.setTitle(title);
+    } else if (name == QLatin1String("duration")) {
+        m_duration = value.toDouble();
+    } else if (name == QLatin1String("track-list")) {
+        bool video = false;
+        for (const QVariant &track : value.toList()) {
+            const QVariantMap t = track.toMap();
+            if (t.value(QStringLiteral("type")).toString() == QLatin1String("video")
+                && !t.value(QStringLiteral("albumart")).toBool())
+                video = true;
+        }
+        if (video != m_hasVideo) {
+            m_hasVideo = video;
+            Q_EMIT hasVideoChanged(video);
+        }
+    }
+}
+
+void PlaybackController::onLogMessage(const QString &prefix, const QString &level, const QString &text)
+{
+    Q_UNUSED(level);
+    if (m_errors.size() >= kMaxLoggedErrors)
+        m_errors.removeFirst();
+    m_errors.append(prefix + QLatin1String(": ") + text);
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <memory>
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <QVariant>
+
+#include "MpvCore.h"
+#include "PlaybackStatus.h"
+#include "ReconnectPolicy.h"
+
+// What the player does with an address: opens it in libmpv, follows the
+// engine's events into a PlaybackStatus, reconnects a live stream that drops,
+// and holds volume and mute until the engine exists. Every call returns at
+// once; nothing here waits on the network or on libmpv.
+class PlaybackController : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PlaybackController(const MpvCore::Options &options, QObject *parent = nullptr);
+    ~PlaybackController() override;
+
+    // Creates the engine if it does not exist yet. Cheap after the first call.
+    bool ensureEngine();
+    MpvCore *core() const { return m_core.get(); }
+
+    // Plays address, replacing whatever played or was still opening.
+    // The empty address stops.
+    void open(const QString &address);
+    void stop();
+    // Pauses a playing stream, resumes a paused one, reopens a stopped one.
+    void togglePause();
+    void setVolume(int volume);
+    int volume() const { return m_volume; }
+    void setMute(bool mute);
+    bool mute() const { return m_mute; }
+    QString address() const { return m_address; }
+
+    PlaybackStatus *status() { return &m_status; }
+    bool isPaused() const { return m_paused; }
+    bool hasVideo() const { return m_hasVideo; }
+    // Whether a video area exists to draw into; without one no video is decoded.
+    void setVideoOutputAvailable(bool available);
+
+Q_SIGNALS:
+    void engineReady();
+    void pausedChanged(bool paused);
+    void muteChanged(bool mute);
+    void volumeChanged(int volume);
+    void hasVideoChanged(bool hasVideo);
+
+private:
+    void load(const QString &address);
+    void onCommandReplied(quint64 tag, int mpvError, const QVariant &result);
+    void onFileStarted(qint64 entryId);
+    void onFileLoaded();
+    void onFileEnded(qint64 entryId, MpvCore::EndReason reason, int mpvError);
+    void onPropertyChanged(const QString &name, const QVariant &value);
+    void onLogMessage(const QString &prefix, const QString &level, const QString &text);
+    void scheduleReconnect(int mpvError);
+    void applyVideoSelection();
+    bool isCurrent(qint64 entryId) const { return m_requestAnswered && entryId == m_entryId; }
+
+    MpvCore::Options m_options;
+    std::unique_ptr<MpvCore> m_core;
+    bool m_engineFailed = false;
+    PlaybackStatus m_status;
+    ReconnectPolicy m_reconnect;
+    QTimer m_reconnectTimer;
+
+    QString m_address;
+    quint64 m_request = 0;        // tag of the latest loadfile
+    bool m_requestAnswered = false;
+    qint64 m_entryId = -1;        // playlist entry of the latest loadfile
+    bool m_loaded = false;
+    bool m_reconnecting = false;
+    QElapsedTimer m_sinceLoaded;
+    double m_duration = 0;
+    QStringList m_errors;         // what libmpv logged since the latest open
+
+    int m_volume = 50;
+    bool m_mute = false;
+    bool m_paused = false;
+    bool m_hasVideo = false;
+    bool m_videoOutput = false;
+};

@@ -1,0 +1,108 @@
+#include "PlaybackStatus.h"
+
+PlaybackStatus::PlaybackStatus(QObject *parent)
+    : QObject(parent)
+{
+}
+
+QString PlaybackStatus::text() const
+{
+    switch (m_state) {
+    case State::Idle:
+        return QStringLiteral("就绪");
+    case State::Connecting:
+        return QStringLiteral("正在连接…");
+    case State::Buffering:
+        return QStringLiteral("正在缓冲 %1%").arg(m_percent);
+    case State::Playing:
+        return m_title.isEmpty() ? QStringLiteral("正在播放") : QStringLiteral("正在播放:%1").arg(m_title);
+    case State::Paused:
+        return QStringLiteral("已暂停");
+    case State::Stopped:
+        return QStringLiteral("已停止");
+    case State::Ended:
+        return QStringLiteral("播放完毕");
+    case State::Reconnecting:
+        if (m_delayMs <= 0)
+            return QStringLiteral("正在重新连接(第 %1 次)…").arg(m_attempt);
+        return QStringLiteral("连接中断,%1 秒后重新连接(第 %2 次)")
+            .arg((m_delayMs + 999) / 1000)
+            .arg(m_attempt);
+    case State::Failed:
+        return QStringLiteral("无法播放:%1").arg(m_failure);
+    case State::Unavailable:
+        return QStringLiteral("播放器不可用:%1").arg(m_failure);
+    }
+    return {};
+}
+
+void PlaybackStatus::enter(State state)
+{
+    const QString before = text();
+    const State was = m_state;
+    m_state = state;
+    if (state != was || text() != before)
+        Q_EMIT changed();
+}
+
+void PlaybackStatus::connecting()
+{
+    m_title.clear();
+    m_failure.clear();
+    enter(State::Connecting);
+}
+
+void PlaybackStatus::buffering(int percent)
+{
+    m_percent = qBound(0, percent, 100);
+    enter(State::Buffering);
+}
+
+void PlaybackStatus::playing()
+{
+    enter(State::Playing);
+}
+
+void PlaybackStatus::paused()
+{
+    enter(State::Paused);
+}
+
+void PlaybackStatus::stopped()
+{
+    m_title.clear();
+    enter(State::Stopped);
+}
+
+void PlaybackStatus::ended()
+{
+    enter(State::Ended);
+}
+
+void PlaybackStatus::reconnecting(int attempt, int delayMs)
+{
+    m_attempt = attempt;
+    m_delayMs = delayMs;
+    enter(State::Reconnecting);
+}
+
+void PlaybackStatus::failed(const QString &reason)
+{
+    m_failure = reason;
+    enter(State::Failed);
+}
+
+void PlaybackStatus::unavailable(const QString &reason)
+{
+    m_failure = reason;
+    enter(State::Unavailable);
+}
+
+void PlaybackStatus::setTitle(const QString &title)
+{
+    if (title == m_title)
+        return;
+    m_title = title;
+    if (m_state == State::Playing)
+        Q_EMIT changed();
+}

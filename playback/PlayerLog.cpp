@@ -1,0 +1,3 @@
+#include "PlayerLog.h"
+
+Q_LOGGING_CATEGORY(lcPlayer, "lumora.player", QtInfoMsg)

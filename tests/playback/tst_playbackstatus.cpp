@@ -1,0 +1,160 @@
+#include <QSignalSpy>
+#include <QTest>
+
+#include <mpv/client.h>
+
+#include "FailureReason.h"
+#include "PlaybackStatus.h"
+#include "ReconnectPolicy.h"
+#include "Twips.h"
+
+// The parts of the player that decide what the user reads and when the
+// player tries again, without an engine.
+class TestPlaybackStatus : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void statusTexts();
+    void titleShowsOnlyWhilePlaying();
+    void failureReasons_data();
+    void failureReasons();
+    void reconnectBackOffIsBounded();
+    void twipsToPixels_data();
+    void twipsToPixels();
+};
+
+void TestPlaybackStatus::statusTexts()
+{
+    PlaybackStatus s;
+    QCOMPARE(s.state(), PlaybackStatus::State::Idle);
+    QCOMPARE(s.text(), QStringLiteral("就绪"));
+    QSignalSpy changed(&s, &PlaybackStatus::changed);
+
+    s.connecting();
+    QCOMPARE(s.text(), QStringLiteral("正在连接…"));
+    s.buffering(42);
+    QCOMPARE(s.text(), QStringLiteral("正在缓冲 42%"));
+    s.buffering(250);
+    QCOMPARE(s.text(), QStringLiteral("正在缓冲 100%"));
+    s.playing();
+    QCOMPARE(s.text(), QStringLiteral("正在播放"));
+    s.paused();
+    QCOMPARE(s.text(), QStringLiteral("已暂停"));
+    s.stopped();
+    QCOMPARE(s.text(), QStringLiteral("已停止"));
+    s.reconnecting(3, 4000);
+    QCOMPARE(s.text(), QStringLiteral("连接中断,4 秒后重新连接(第 3 次)"));
+    s.reconnecting(3, 0);
+    QCOMPARE(s.text(), QStringLiteral("正在重新连接(第 3 次)…"));
+    s.failed(QStringLiteral("连接被拒绝"));
+    QCOMPARE(s.text(), QStringLiteral("无法播放:连接被拒绝"));
+    s.ended();
+    QCOMPARE(s.text(), QStringLiteral("播放完毕"));
+    s.unavailable(QStringLiteral("无法创建播放引擎"));
+    QCOMPARE(s.text(), QStringLiteral("播放器不可用:无法创建播放引擎"));
+    QCOMPARE(changed.count(), 11);
+}
+
+void TestPlaybackStatus::titleShowsOnlyWhilePlaying()
+{
+    PlaybackStatus s;
+    s.connecting();
+    QSignalSpy changed(&s, &PlaybackStatus::changed);
+    s.setTitle(QStringLiteral("演示电台 1 - 第 2 首"));
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(s.text(), QStringLiteral("正在连接…"));
+    s.playing();
+    QCOMPARE(s.text(), QStringLiteral("正在播放:演示电台 1 - 第 2 首"));
+    s.setTitle(QStringLiteral("下一首"));
+    QCOMPARE(s.text(), QStringLiteral("正在播放:下一首"));
+    QCOMPARE(changed.count(), 2);
+    // A new address starts without the old title.
+    s.connecting();
+    s.playing();
+    QCOMPARE(s.text(), QStringLiteral("正在播放"));
+}
+
+void TestPlaybackStatus::failureReasons_data()
+{
+    QTest::addColumn<QStringList>("log");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("reason");
+
+    const int loading = MPV_ERROR_LOADING_FAILED;
+    QTest::newRow("404") << QStringList{QStringLiteral("ffmpeg: http: HTTP error 404 Not Found"),
+                                        QStringLiteral("stream: Failed to open http://x/a.")}
+                         << loading << QStringLiteral("未找到(404)");
+    QTest::newRow("500") << QStringList{QStringLiteral("ffmpeg: http: HTTP error 500 Internal Server Error")}
+                         << loading << QStringLiteral("服务器错误(500)");
+    QTest::newRow("other http") << QStringList{QStringLiteral("ffmpeg: http: HTTP error 410 Gone")} << loading
+                                << QStringLiteral("服务器返回错误(410)");
+    QTest::newRow("refused") << QStringList{QStringLiteral(
+        "ffmpeg: tcp: Connection to tcp://127.0.0.1:1 failed: Connection refused")}
+                             << loading << QStringLiteral("连接被拒绝");
+    QTest::newRow("timeout") << QStringList{QStringLiteral("ffmpeg: tcp: Connection timed out")} << loading
+                             << QStringLiteral("连接超时");
+    QTest::newRow("dns") << QStringList{QStringLiteral("ffmpeg: tcp: Failed to resolve hostname x: Name or service not known")}
+                         << loading << QStringLiteral("找不到服务器");
+    QTest::newRow("format by log") << QStringList{QStringLiteral("lavf: No format found, try lowering probescore")}
+                                   << loading << QStringLiteral("不支持的格式");
+    QTest::newRow("format by code") << QStringList{} << int(MPV_ERROR_UNKNOWN_FORMAT)
+                                    << QStringLiteral("不支持的格式");
+    QTest::newRow("the cause wins over a later generic line")
+        << QStringList{QStringLiteral("ffmpeg: http: HTTP error 404 Not Found"),
+                       QStringLiteral("lavf: No format found")}
+        << int(MPV_ERROR_UNKNOWN_FORMAT) << QStringLiteral("未找到(404)");
+    QTest::newRow("nothing known") << QStringList{} << loading << QStringLiteral("无法打开");
+}
+
+void TestPlaybackStatus::failureReasons()
+{
+    QFETCH(QStringList, log);
+    QFETCH(int, error);
+    QFETCH(QString, reason);
+    QCOMPARE(FailureReason::describe(log, error), reason);
+}
+
+void TestPlaybackStatus::reconnectBackOffIsBounded()
+{
+    ReconnectPolicy policy;
+    QList<int> delays;
+    for (int i = 0; i < ReconnectPolicy::kMaxAttempts; ++i)
+        delays.append(policy.nextDelayMs(0));
+    QCOMPARE(delays, (QList<int>{1000, 2000, 4000, 8000, 16000, 30000, 30000, 30000}));
+    QCOMPARE(policy.nextDelayMs(0), -1);
+
+    // A stream that played long enough since its last drop starts over.
+    QCOMPARE(policy.nextDelayMs(ReconnectPolicy::kHealthyAfterMs), 1000);
+    QCOMPARE(policy.attempt(), 1);
+    QCOMPARE(policy.nextDelayMs(500), 2000);
+    policy.reset();
+    QCOMPARE(policy.nextDelayMs(0), 1000);
+}
+
+void TestPlaybackStatus::twipsToPixels_data()
+{
+    QTest::addColumn<double>("twips");
+    QTest::addColumn<double>("dpi");
+    QTest::addColumn<int>("pixels");
+    QTest::newRow("design width at 96 dpi") << 8175.0 << 96.0 << 545;
+    QTest::newRow("design height at 96 dpi") << 975.0 << 96.0 << 65;
+    QTest::newRow("client width at 96 dpi") << 8190.0 << 96.0 << 546;
+    QTest::newRow("client height at 96 dpi") << 960.0 << 96.0 << 64;
+    QTest::newRow("radio width at 96 dpi") << 8310.0 << 96.0 << 554;
+    QTest::newRow("tv at 96 dpi") << 15200.0 << 96.0 << 1013;
+    QTest::newRow("design width at 144 dpi") << 8175.0 << 144.0 << 818;
+    QTest::newRow("design height at 192 dpi") << 975.0 << 192.0 << 130;
+    QTest::newRow("zero") << 0.0 << 120.0 << 0;
+}
+
+void TestPlaybackStatus::twipsToPixels()
+{
+    QFETCH(double, twips);
+    QFETCH(double, dpi);
+    QFETCH(int, pixels);
+    QCOMPARE(Twips::toPixels(twips, dpi), pixels);
+}
+
+QTEST_GUILESS_MAIN(TestPlaybackStatus)
+#include "tst_playbackstatus.moc"
