@@ -87,7 +87,9 @@ public:
     // About the file opened last.
     bool startedWithUtf8Bom() const;
     // Characters decoded as U+FFFD so far: one per byte that is not valid GBK
-    // (in a UTF-8 file, one per damaged sequence).
+    // (in a UTF-8 file, as many as the UTF-8 decoder puts in place of damaged
+    // bytes; a U+FFFD written in the file counts too, being what damage looks
+    // like).
     qint64 invalidCount() const;
     // Number (from 1) of the first record that holds a U+FFFD, or 0.
     int firstInvalidRecord() const;

@@ -1,0 +1,250 @@
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "GbkFiles.h"
+#include "ListFileReader.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Every case is read with chunks this small as well as with the default, so
+// that each GBK pair, CR LF and byte-order mark is cut by some chunk boundary.
+const QList<qsizetype> kChunkSizes = {1, 2, 3, 5, ListFileReader::kDefaultChunkSize};
+
+const QByteArray kBom = "\xEF\xBB\xBF";
+
+struct Reading
+{
+    QStringList records;
+    QList<int> lines;
+    int unclosedAt = 0;
+    int truncatedAt = 0;
+};
+
+Reading readAll(const QByteArray &bytes, ListFileReader &reader)
+{
+    Reading reading;
+    if (!GbkFiles::writeBytes(u"list.txt"_s, bytes) || !reader.open(u"list.txt"_s)) {
+        return reading;
+    }
+    while (!reader.atEnd()) {
+        reading.records.append(reader.readRecord());
+        reading.lines.append(reader.recordLine());
+        if (reader.lastRecordUnclosedQuote()) {
+            reading.unclosedAt = reader.recordNumber();
+        }
+        if (reader.lastRecordTruncated()) {
+            reading.truncatedAt = reader.recordNumber();
+        }
+        if (reading.records.size() > bytes.size() + 1) {
+            break; // a reader that never reaches its end must not hang the test
+        }
+    }
+    return reading;
+}
+
+QString fffd(int count = 1)
+{
+    return QString(count, QChar(0xFFFD));
+}
+
+} // namespace
+
+class TestListFileReader : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void readRecord_data();
+    void readRecord();
+    void diagnostics_data();
+    void diagnostics();
+    void parseEntry_data();
+    void parseEntry();
+    void openFailure_data();
+    void openFailure();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestListFileReader::initTestCase()
+{
+    QVERIFY(ListFileReader::gbkAvailable());
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+}
+
+void TestListFileReader::readRecord_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("records");
+
+    const QByteArray longHead(ListFileReader::kDefaultChunkSize - 1, 'x');
+    const qsizetype max = ListFileReader::kMaxRecordLength;
+
+    // The rules as designed.
+    QTest::addRow("zero bytes") << QByteArray() << QStringList();
+    QTest::addRow("CR LF ends records") << "a|b|c\r\nd|e|f\r\n"_ba << QStringList{u"a|b|c"_s, u"d|e|f"_s};
+    QTest::addRow("no line end after the last record") << "a\r\nb"_ba << QStringList{u"a"_s, u"b"_s};
+    QTest::addRow("comma ends a record") << "a,b"_ba << QStringList{u"a"_s, u"b"_s};
+    QTest::addRow("several records on a line")
+        << GbkFiles::toGbk(u"|甲|u1,|乙|u2\r\n|丙|u3"_s) << QStringList{u"|甲|u1"_s, u"|乙|u2"_s, u"|丙|u3"_s};
+    QTest::addRow("unquoted comma cuts the address")
+        << "|a|http://h/x?a=1,2\r\n"_ba << QStringList{u"|a|http://h/x?a=1"_s, u"2"_s};
+    QTest::addRow("quoted comma stays")
+        << "\"|a|http://h/x?a=1,2\"\r\n|b|c"_ba << QStringList{u"|a|http://h/x?a=1,2"_s, u"|b|c"_s};
+    QTest::addRow("quoted record then comma") << "\"a,b\",c"_ba << QStringList{u"a,b"_s, u"c"_s};
+    QTest::addRow("line end inside quotes") << "\"a\r\nb\"\r\nc"_ba << QStringList{u"a\r\nb"_s, u"c"_s};
+    QTest::addRow("GBK B0 B2 BB D5") << "\xB0\xB2\xBB\xD5"_ba << QStringList{u"安徽"_s};
+    QTest::addRow("bar as a GBK trail byte")
+        << "|\xB0\x7C|u"_ba << QStringList{u"|"_s + QChar(0x7698) + u"|u"_s};
+    QTest::addRow("euro sign") << "\x80"_ba << QStringList{u"€"_s};
+    QTest::addRow("pair cut by the default chunk")
+        << longHead + "\xB0\xB2\r\ny" << QStringList{QString(longHead.size(), u'x') + u"安"_s, u"y"_s};
+    QTest::addRow("CR LF cut by the default chunk")
+        << longHead + "\r\ny" << QStringList{QString(longHead.size(), u'x'), u"y"_s};
+
+    // Files edited elsewhere.
+    QTest::addRow("lone LF") << "a\nb\n"_ba << QStringList{u"a"_s, u"b"_s};
+    QTest::addRow("lone CR") << "a\rb\r"_ba << QStringList{u"a"_s, u"b"_s};
+    QTest::addRow("mixed line ends") << "a\r\r\nb\n\rc"_ba << QStringList{u"a"_s, u"b"_s, u"c"_s};
+    QTest::addRow("blank lines") << "\r\n\r\na\r\n\r\n\nb\r\n\r\n"_ba << QStringList{u"a"_s, u"b"_s};
+    QTest::addRow("blank lines only") << "\r\n\n\r"_ba << QStringList();
+    QTest::addRow("comma at a line end") << "a,\r\nb,"_ba << QStringList{u"a"_s, u"b"_s};
+    QTest::addRow("empty record between commas") << ",a,,b"_ba << QStringList{u""_s, u"a"_s, u""_s, u"b"_s};
+    QTest::addRow("blanks kept") << " \ta|b|c \r\n\" x \""_ba << QStringList{u" \ta|b|c "_s, u" x "_s};
+    QTest::addRow("unclosed quote runs to the end")
+        << "a\r\n\"b,c\r\nd"_ba << QStringList{u"a"_s, u"b,c\r\nd"_s};
+    QTest::addRow("text after the closing quote is kept")
+        << "\"a,b\"c \"d\",e"_ba << QStringList{u"a,bc \"d\""_s, u"e"_s};
+    QTest::addRow("quote inside a record") << "a\"b,c"_ba << QStringList{u"a\"b"_s, u"c"_s};
+    QTest::addRow("empty quotes") << "\"\"\r\nx"_ba << QStringList{u""_s, u"x"_s};
+    QTest::addRow("UTF-8 with BOM") << kBom + u"|安徽|u\r\n中"_s.toUtf8() << QStringList{u"|安徽|u"_s, u"中"_s};
+    QTest::addRow("BOM only") << kBom << QStringList();
+    QTest::addRow("overlong record keeps its head") << QByteArray(max + 5, 'x') + ",b"
+                                                    << QStringList{QString(max, u'x'), u"b"_s};
+
+    // Damaged bytes cost one character each.
+    QTest::addRow("FF") << "a\xFF|b"_ba << QStringList{u"a"_s + fffd() + u"|b"_s};
+    QTest::addRow("lead byte at the end") << "a\r\n\xB0"_ba << QStringList{u"a"_s, fffd()};
+    QTest::addRow("lead byte before a comma") << "\xB0,x"_ba << QStringList{fffd(), u"x"_s};
+    QTest::addRow("lead byte before CR LF") << "\xB0\r\nx"_ba << QStringList{fffd(), u"x"_s};
+    QTest::addRow("lead byte before a non-trail") << "\xB0\x30\xFF\xB0\xB2"_ba << QStringList{fffd() + u"0"_s + fffd() + u"安"_s};
+    QTest::addRow("lead byte before a quote") << "\"\xB0\",x"_ba << QStringList{fffd(), u"x"_s};
+    QTest::addRow("damaged UTF-8") << kBom + "a\xC3\r\n\xE4\xB8"_ba << QStringList{u"a"_s + fffd(), fffd(2)};
+}
+
+void TestListFileReader::readRecord()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, records);
+    for (qsizetype chunkSize : kChunkSizes) {
+        ListFileReader reader(chunkSize);
+        const Reading reading = readAll(bytes, reader);
+        QVERIFY2(reader.isOpen(), qPrintable(reader.errorString()));
+        QCOMPARE(reading.records, records);
+        QVERIFY(reader.atEnd());
+    }
+}
+
+void TestListFileReader::diagnostics_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QList<int>>("lines");
+    QTest::addColumn<int>("invalid");
+    QTest::addColumn<int>("firstInvalidRecord");
+    QTest::addColumn<bool>("bom");
+    QTest::addColumn<int>("unclosedAt");
+    QTest::addColumn<int>("truncatedAt");
+
+    QTest::addRow("clean") << "a\r\nb\r\n"_ba << QList<int>{1, 2} << 0 << 0 << false << 0 << 0;
+    QTest::addRow("line numbers") << "\r\na\n\nb\rc,d\r\n\"e\r\nf\"\r\ng"_ba << QList<int>{2, 4, 5, 5, 6, 8} << 0 << 0
+                                  << false << 0 << 0;
+    QTest::addRow("damaged bytes") << "a\r\nb\xFF\r\n\xFF\xB0"_ba << QList<int>{1, 2, 3} << 3 << 2 << false << 0 << 0;
+    QTest::addRow("damage in quotes") << "a,\"\xFF\""_ba << QList<int>{1, 1} << 1 << 2 << false << 0 << 0;
+    QTest::addRow("BOM") << kBom + "a"_ba << QList<int>{1} << 0 << 0 << true << 0 << 0;
+    QTest::addRow("BOM and damage") << kBom + "a\r\n\xC3"_ba << QList<int>{1, 2} << 1 << 2 << true << 0 << 0;
+    QTest::addRow("unclosed quote") << "a\r\n\"b\r\nc"_ba << QList<int>{1, 2} << 0 << 0 << false << 2 << 0;
+    QTest::addRow("overlong") << "a," + QByteArray(ListFileReader::kMaxRecordLength + 1, 'x') << QList<int>{1, 1} << 0
+                              << 0 << false << 0 << 2;
+}
+
+void TestListFileReader::diagnostics()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<int>, lines);
+    for (qsizetype chunkSize : kChunkSizes) {
+        ListFileReader reader(chunkSize);
+        const Reading reading = readAll(bytes, reader);
+        QCOMPARE(reading.lines, lines);
+        QTEST(int(reader.invalidCount()), "invalid");
+        QTEST(reader.firstInvalidRecord(), "firstInvalidRecord");
+        QTEST(reader.startedWithUtf8Bom(), "bom");
+        QTEST(reading.unclosedAt, "unclosedAt");
+        QTEST(reading.truncatedAt, "truncatedAt");
+    }
+}
+
+void TestListFileReader::parseEntry_data()
+{
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<QString>("displayName");
+    QTest::addColumn<QString>("address");
+
+    QTest::addRow("empty field 0") << u"|安徽新闻综合广播|http://h/1"_s << true << u"安徽新闻综合广播"_s << u"http://h/1"_s;
+    QTest::addRow("field 0 ignored") << u"编号7|n|a"_s << true << u"n"_s << u"a"_s;
+    QTest::addRow("empty field 1") << u"||a"_s << true << u""_s << u"a"_s;
+    QTest::addRow("empty field 2") << u"|n|"_s << true << u"n"_s << u""_s;
+    QTest::addRow("two bars only") << u"||"_s << true << u""_s << u""_s;
+    QTest::addRow("five fields") << u"0|n|a|3|4"_s << true << u"n"_s << u"a"_s;
+    QTest::addRow("not trimmed") << u" | n \t| a |"_s << true << u" n \t"_s << u" a "_s;
+    QTest::addRow("no bar") << u"abc"_s << false << QString() << QString();
+    QTest::addRow("empty record") << QString() << false << QString() << QString();
+    QTest::addRow("one bar") << u"n|a"_s << false << QString() << QString();
+}
+
+void TestListFileReader::parseEntry()
+{
+    QFETCH(QString, record);
+    QFETCH(bool, valid);
+    const std::optional<ChannelEntry> entry = ListFileReader::parseEntry(record);
+    QCOMPARE(entry.has_value(), valid);
+    if (entry) {
+        QTEST(entry->displayName, "displayName");
+        QTEST(entry->address, "address");
+    }
+}
+
+void TestListFileReader::openFailure_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addRow("missing") << u"gb/missing.txt"_s;
+    QTest::addRow("folder") << u"folder.txt"_s;
+}
+
+void TestListFileReader::openFailure()
+{
+    QFETCH(QString, path);
+    QVERIFY(QDir().mkpath(u"folder.txt"_s));
+    QVERIFY(GbkFiles::writeLines(u"good.txt"_s, {u"|a|b"_s}));
+
+    QStringList events;
+    ListFileReader reader(ListFileReader::kDefaultChunkSize, [&](const QString &file, ListFileReader::FileEvent event) {
+        events.append((event == ListFileReader::FileEvent::Opened ? u"+"_s : u"-"_s) + file);
+    });
+    QVERIFY(reader.open(u"good.txt"_s));
+    QVERIFY(!reader.open(path));
+    QVERIFY(!reader.isOpen());
+    QVERIFY(reader.atEnd());
+    QVERIFY(!reader.errorString().isEmpty());
+    // The file still open is closed first; the failed one is never reported open.
+    QCOMPARE(events, (QStringList{u"+good.txt"_s, u"-good.txt"_s}));
+}
+
+QTEST_GUILESS_MAIN(TestListFileReader)
+#include "tst_listfilereader.moc"
