@@ -36,73 +36,82 @@ QString PlaybackStatus::text() const
     return {};
 }
 
-void PlaybackStatus::enter(State state)
+template<typename Change>
+void PlaybackStatus::update(Change &&change)
 {
-    const QString before = text();
     const State was = m_state;
-    m_state = state;
-    if (state != was || text() != before)
+    const QString before = text();
+    change();
+    if (m_state != was || text() != before)
         Q_EMIT changed();
 }
 
 void PlaybackStatus::connecting()
 {
-    m_title.clear();
-    m_failure.clear();
-    enter(State::Connecting);
+    update([this] {
+        m_title.clear();
+        m_failure.clear();
+        m_state = State::Connecting;
+    });
 }
 
 void PlaybackStatus::buffering(int percent)
 {
-    m_percent = qBound(0, percent, 100);
-    enter(State::Buffering);
+    update([this, percent] {
+        m_percent = qBound(0, percent, 100);
+        m_state = State::Buffering;
+    });
 }
 
 void PlaybackStatus::playing()
 {
-    enter(State::Playing);
+    update([this] { m_state = State::Playing; });
 }
 
 void PlaybackStatus::paused()
 {
-    enter(State::Paused);
+    update([this] { m_state = State::Paused; });
 }
 
 void PlaybackStatus::stopped()
 {
-    m_title.clear();
-    enter(State::Stopped);
+    update([this] {
+        m_title.clear();
+        m_state = State::Stopped;
+    });
 }
 
 void PlaybackStatus::ended()
 {
-    enter(State::Ended);
+    update([this] { m_state = State::Ended; });
 }
 
 void PlaybackStatus::reconnecting(int attempt, int delayMs)
 {
-    m_attempt = attempt;
-    m_delayMs = delayMs;
-    enter(State::Reconnecting);
+    update([this, attempt, delayMs] {
+        m_attempt = attempt;
+        m_delayMs = delayMs;
+        m_state = State::Reconnecting;
+    });
 }
 
 void PlaybackStatus::failed(const QString &reason)
 {
-    m_failure = reason;
-    enter(State::Failed);
+    update([this, &reason] {
+        m_failure = reason;
+        m_state = State::Failed;
+    });
 }
 
 void PlaybackStatus::unavailable(const QString &reason)
 {
-    m_failure = reason;
-    enter(State::Unavailable);
+    update([this, &reason] {
+        m_failure = reason;
+        m_state = State::Unavailable;
+    });
 }
 
 void PlaybackStatus::setTitle(const QString &title)
 {
-    if (title == m_title)
-        return;
-    m_title = title;
-    if (m_state == State::Playing)
-        Q_EMIT changed();
+    update([this, &title] { m_title = title; });
 }

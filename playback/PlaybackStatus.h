@@ -37,7 +37,9 @@ Q_SIGNALS:
     void changed();
 
 private:
-    void enter(State state);
+    // Applies a change and signals it when the state or the text changed.
+    template<typename Change>
+    void update(Change &&change);
 
     State m_state = State::Idle;
     int m_percent = 0;

@@ -2,7 +2,7 @@
 
 #include <QtGlobal>
 
-class ChannelGroup;
+struct ChannelGroup;
 class PlaybackWindow;
 
 // What choosing entry i of a group does: the group's layout, its address

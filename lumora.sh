@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Lumora's two everyday commands on a Debian 12 desktop:
+#   ./lumora.sh run    install what is missing, build, and start the player on
+#                      the bundled catalogue with its demonstration streams
+#   ./lumora.sh test   install what is missing, build, and run the whole test suite
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+build=${LUMORA_BUILD_DIR:-$here/build}
+demo_port=8931
+
+packages=(
+    g++ make cmake pkg-config
+    qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins libgl-dev libgl1-mesa-dri
+    libmpv-dev ffmpeg espeak-ng
+    fonts-wqy-microhei
+)
+test_packages=(xvfb xauth)
+
+install_packages() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+build_all() {
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$build" -j"$(nproc)"
+}
+
+run_player() {
+    "$build/tools/demo-server/lumora-demo-server" --port "$demo_port" &
+    local server=$!
+    trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
+    (cd "$here/data" && "$build/app/lumora")
+}
+
+run_tests() {
+    local args=(--test-dir "$build" --output-on-failure --no-tests=error)
+    if [ -n "${WAYLAND_DISPLAY:-}${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
+        ctest "${args[@]}" "$@"
+    else
+        xvfb-run -a -s "-screen 0 1920x1080x24" ctest "${args[@]}" "$@"
+    fi
+}
+
+case "${1:-}" in
+run)
+    install_packages "${packages[@]}"
+    build_all
+    run_player
+    ;;
+test)
+    shift
+    install_packages "${packages[@]}" "${test_packages[@]}"
+    build_all
+    run_tests "$@"
+    ;;
+*)
+    echo "usage: $0 run | test [ctest options]" >&2
+    exit 2
+    ;;
+esac
