@@ -2,29 +2,33 @@
 
 #include <QUrl>
 
+#include "AddressPolicy.h"
+#include "AsxPlaylist.h"
 #include "FailureReason.h"
 #include "PlayerLog.h"
 
 namespace {
 
 constexpr int kMaxLoggedErrors = 20;
-
-bool isNetworkAddress(const QString &address)
-{
-    const QString scheme = QUrl(address).scheme().toLower();
-    return !scheme.isEmpty() && scheme != QLatin1String("file") && scheme.size() > 1;
-}
+// A playlist may point at another playlist, but not without end.
+constexpr int kMaxPlaylistDepth = 3;
 
 }
 
 PlaybackController::PlaybackController(const MpvCore::Options &options, QObject *parent)
     : QObject(parent)
     , m_options(options)
+    , m_fetcher(static_cast<int>(options.networkTimeoutSeconds * 1000))
 {
+    connect(&m_fetcher, &PlaylistFetcher::fetched, this, &PlaybackController::onPlaylistFetched);
+    connect(&m_fetcher, &PlaylistFetcher::failed, this, [this](quint64 tag, const QString &reason) {
+        if (tag == m_open)
+            m_status.failed(reason);
+    });
     m_reconnectTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, [this] {
         m_status.reconnecting(m_reconnect.attempt(), 0);
-        load(m_address);
+        load(m_target);
     });
 }
 
@@ -74,14 +78,67 @@ void PlaybackController::open(const QString &address)
     m_reconnect.reset();
     m_reconnecting = false;
     m_address = address;
-    if (address.isEmpty()) {
+    // List files keep their fields untrimmed; blanks around an address are
+    // never part of it.
+    m_target = address.trimmed();
+    if (m_target.isEmpty()) {
         stop();
         return;
     }
     if (!ensureEngine())
         return;
+    const AddressPolicy::Verdict verdict = AddressPolicy::classify(m_target);
+    if (verdict.kind == AddressPolicy::Kind::Refused) {
+        stop();
+        qCWarning(lcPlayer).noquote() << QStringLiteral("拒绝打开地址 %1:%2").arg(m_target, verdict.reason);
+        m_status.failed(verdict.reason);
+        return;
+    }
+    ++m_open;
+    m_playlistDepth = 0;
+    m_sniffed = false;
     m_status.connecting();
-    load(address);
+    if (verdict.kind == AddressPolicy::Kind::Network && AsxPlaylist::isPlaylistAddress(m_target))
+        fetchPlaylist(m_target);
+    else
+        load(m_target);
+}
+
+void PlaybackController::fetchPlaylist(const QString &address)
+{
+    // Whatever played goes now, as with any new address.
+    m_requestAnswered = false;
+    ++m_request;
+    m_loaded = false;
+    m_core->command({QStringLiteral("stop")});
+    m_fetcher.fetch(address, m_open);
+}
+
+void PlaybackController::onPlaylistFetched(quint64 tag, const QByteArray &content, const QString &finalAddress)
+{
+    if (tag != m_open)
+        return;
+    if (!AsxPlaylist::looksLikePlaylist(content)) {
+        m_status.failed(m_sniffed ? QStringLiteral("不支持的格式") : QStringLiteral("不是有效的播放列表"));
+        return;
+    }
+    // A playlist from the network may only lead to other network streams.
+    for (const QString &ref : AsxPlaylist::references(content, finalAddress)) {
+        if (!AddressPolicy::isNetwork(ref))
+            continue;
+        m_target = ref;
+        if (AsxPlaylist::isPlaylistAddress(ref)) {
+            if (++m_playlistDepth > kMaxPlaylistDepth) {
+                m_status.failed(QStringLiteral("播放列表嵌套过深"));
+                return;
+            }
+            fetchPlaylist(ref);
+        } else {
+            load(ref);
+        }
+        return;
+    }
+    m_status.failed(QStringLiteral("播放列表中没有可播放的地址"));
 }
 
 void PlaybackController::load(const QString &address)
@@ -98,6 +155,8 @@ void PlaybackController::load(const QString &address)
 
 void PlaybackController::stop()
 {
+    ++m_open;
+    m_fetcher.cancel();
     m_reconnectTimer.stop();
     m_reconnecting = false;
     m_requestAnswered = false; // whatever the engine says of the old entry now is stale
@@ -203,16 +262,28 @@ void PlaybackController::onFileEnded(qint64 entryId, MpvCore::EndReason reason, 
         Q_EMIT pausedChanged(false);
     }
     switch (reason) {
+    case MpvCore::EndReason::Redirect:
+        // A playlist that libmpv read itself: the entry it leads to starts next.
+        m_entryId = -1;
+        return;
     case MpvCore::EndReason::Stop:
     case MpvCore::EndReason::Quit:
-    case MpvCore::EndReason::Redirect:
         return;
     case MpvCore::EndReason::Eof:
     case MpvCore::EndReason::Error:
         break;
     }
+    // An address that libmpv cannot read may be a Windows Media playlist
+    // served without its extension: look once.
+    const bool network = AddressPolicy::isNetwork(m_target);
+    if (!wasLoaded && !m_reconnecting && network && !m_sniffed && mpvError == MPV_ERROR_UNKNOWN_FORMAT
+        && m_target.startsWith(QLatin1String("http"), Qt::CaseInsensitive)) {
+        m_sniffed = true;
+        fetchPlaylist(m_target);
+        return;
+    }
     // A live network stream has no duration; when it ends it has dropped.
-    const bool live = isNetworkAddress(m_address) && m_duration <= 0;
+    const bool live = network && m_duration <= 0;
     if (live && (wasLoaded || m_reconnecting)) {
         scheduleReconnect(mpvError);
         return;

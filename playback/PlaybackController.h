@@ -10,6 +10,7 @@
 
 #include "MpvCore.h"
 #include "PlaybackStatus.h"
+#include "PlaylistFetcher.h"
 #include "ReconnectPolicy.h"
 
 // What the player does with an address: opens it in libmpv, follows the
@@ -55,6 +56,8 @@ Q_SIGNALS:
 
 private:
     void load(const QString &address);
+    void fetchPlaylist(const QString &address);
+    void onPlaylistFetched(quint64 tag, const QByteArray &content, const QString &finalAddress);
     void onCommandReplied(quint64 tag, int mpvError, const QVariant &result);
     void onFileStarted(qint64 entryId);
     void onFileLoaded();
@@ -72,7 +75,12 @@ private:
     ReconnectPolicy m_reconnect;
     QTimer m_reconnectTimer;
 
-    QString m_address;
+    PlaylistFetcher m_fetcher;
+    QString m_address;            // as given
+    QString m_target;             // what is opened: trimmed, playlists resolved
+    quint64 m_open = 0;           // serial of the latest open or stop
+    int m_playlistDepth = 0;
+    bool m_sniffed = false;       // the target was fetched once to look for a playlist
     quint64 m_request = 0;        // tag of the latest loadfile
     bool m_requestAnswered = false;
     qint64 m_entryId = -1;        // playlist entry of the latest loadfile

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QPointer>
+
+class QNetworkReply;
+
+// Fetches a small playlist document over HTTP without blocking: at most
+// AsxPlaylist::kMaxBytes, a bounded number of redirects, and a time limit.
+// One fetch at a time; a new one cancels the one before.
+class PlaylistFetcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PlaylistFetcher(int timeoutMs, QObject *parent = nullptr);
+
+    void fetch(const QString &address, quint64 tag);
+    void cancel();
+
+Q_SIGNALS:
+    void fetched(quint64 tag, const QByteArray &content, const QString &finalAddress);
+    void failed(quint64 tag, const QString &reason);
+
+private:
+    void onFinished();
+
+    QNetworkAccessManager m_network;
+    QPointer<QNetworkReply> m_reply;
+    QByteArray m_content;
+    quint64 m_tag = 0;
+    int m_timeoutMs;
+};
