@@ -1,7 +1,5 @@
 #include "ChannelCatalogue.h"
 
-#include <QChar>
-
 #include "CatalogueLog.h"
 #include "LoadReport.h"
 

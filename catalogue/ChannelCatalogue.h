@@ -10,15 +10,6 @@
 #include "ItemArray.h"
 #include "ListFileReader.h"
 
-// What fixes one group: its list file, the menu item array it fills and the
-// number of its address slots.
-struct GroupDefinition
-{
-    QLatin1StringView listFile;
-    QLatin1StringView arrayName;
-    int capacity;
-};
-
 // The seventeen channel groups in their fixed load order. load() runs once at
 // start-up, before the window is first shown, and fills every group's menu and
 // address table from its list file; afterwards the catalogue never changes.
@@ -32,6 +23,15 @@ struct GroupDefinition
 class ChannelCatalogue
 {
 public:
+    // What fixes one group: its list file, the menu item array it fills and
+    // the number of its address slots.
+    struct GroupDefinition
+    {
+        QLatin1StringView listFile;
+        QLatin1StringView arrayName;
+        int capacity;
+    };
+
     static constexpr int kGroupCount = 17;
     using Definitions = std::array<GroupDefinition, kGroupCount>;
     using Groups = std::array<ChannelGroup, kGroupCount>;

@@ -123,7 +123,7 @@ double timeLoads(int loads)
 void benchLoad()
 {
     int entries = 0;
-    for (const GroupDefinition &group : ChannelCatalogue::definitions()) {
+    for (const ChannelCatalogue::GroupDefinition &group : ChannelCatalogue::definitions()) {
         writeFile(u"empty/"_s + group.listFile, {});
         QByteArray bytes;
         for (int i = 0; i < group.capacity; ++i) {
