@@ -66,6 +66,7 @@ void MediaPlayer::setURL(const QString &url)
     m_url = url;
     if (m_autoStart || url.isEmpty())
         m_controller->open(url);
+    Q_EMIT urlChanged(url);
 }
 
 void MediaPlayer::setLeft(float twips)
@@ -97,6 +98,7 @@ void MediaPlayer::applyPlacement()
     const double dpi = logicalDpiX();
     setGeometry(Twips::toPixels(m_left, dpi), Twips::toPixels(m_top, dpi),
                 Twips::toPixels(m_width, dpi), Twips::toPixels(m_height, dpi));
+    Q_EMIT placementChanged();
 }
 
 QString MediaPlayer::statusText() const

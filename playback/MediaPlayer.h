@@ -50,6 +50,11 @@ public:
     ControlBar *controlBar() const { return m_bar; }
     MpvVideoWidget *videoWidget() const { return m_video; }
 
+Q_SIGNALS:
+    // Each placement call and each new URL, as it happens.
+    void placementChanged();
+    void urlChanged(const QString &url);
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
