@@ -1,0 +1,191 @@
+// Start-up to first window shown, and resident memory at rest, for Lumora's
+// main window against a bare Qt main window with a menu bar of the same
+// shape, each started as a fresh process, interleaved, median of the runs.
+//
+//   bench_startup [runs]          prints a table
+//   bench_startup --child KIND    one start (used by the table)
+
+#include <algorithm>
+#include <cstdio>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QProcess>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
+
+#include "ChannelCatalogue.h"
+#include "Form1.h"
+
+namespace {
+
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+// Prints "shown" once the window is on screen, then its memory after a
+// moment at rest, and quits.
+class FirstExpose : public QObject
+{
+public:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Expose && !m_done) {
+            m_done = true;
+            std::printf("shown\n");
+            std::fflush(stdout);
+            QTimer::singleShot(1500, qApp, [] {
+                std::printf("rss %ld\n", residentKiB());
+                std::fflush(stdout);
+                qApp->quit();
+            });
+        }
+        return false;
+    }
+
+private:
+    bool m_done = false;
+};
+
+std::unique_ptr<QMainWindow> bareWindow()
+{
+    auto window = std::make_unique<QMainWindow>();
+    window->setWindowTitle(QStringLiteral("Lumora V1.3.0"));
+    QMenu *gb = window->menuBar()->addMenu(QStringLiteral("广播"));
+    for (int i = 0; i < 14; ++i)
+        gb->addMenu(QStringLiteral("省 %1").arg(i))->addAction(QStringLiteral("台"));
+    gb->addAction(QStringLiteral("广播列表"));
+    window->menuBar()->addMenu(QStringLiteral("电视"))->addAction(QStringLiteral("电视列表"));
+    window->menuBar()->addMenu(QStringLiteral("相声"))->addAction(QStringLiteral("相声列表"));
+    window->menuBar()->addAction(QStringLiteral("关于"));
+    window->resize(546, 90);
+    return window;
+}
+
+int child(int argc, char *argv[], const QString &kind)
+{
+    QApplication app(argc, argv);
+    FirstExpose watcher;
+    std::unique_ptr<QMainWindow> window;
+    if (kind == QLatin1String("bare")) {
+        window = bareWindow();
+    } else {
+        MpvCore::Options engine;
+        engine.audioOutput = QStringLiteral("null");
+        auto form = std::make_unique<Form1>(engine);
+        form->LoadMainWindow();
+        window = std::move(form);
+    }
+    window->winId();
+    window->windowHandle()->installEventFilter(&watcher);
+    window->show();
+    return app.exec();
+}
+
+struct Sample
+{
+    double ms = 0;
+    long rssKiB = 0;
+};
+
+Sample startOnce(const QString &kind, const QString &dir)
+{
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("lumora.*.warning=false"));
+    p.setProcessEnvironment(env);
+    QElapsedTimer t;
+    t.start();
+    p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), kind});
+    Sample s;
+    QByteArray out;
+    while (p.waitForReadyRead(10000)) {
+        out += p.readAll();
+        if (s.ms == 0 && out.contains("shown\n"))
+            s.ms = t.nsecsElapsed() / 1e6;
+        if (out.contains("rss "))
+            break;
+    }
+    p.waitForFinished(5000);
+    const qsizetype at = out.indexOf("rss ");
+    if (at >= 0)
+        s.rssKiB = out.mid(at + 4).trimmed().toLong();
+    return s;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// A catalogue with every group at its capacity: 797 entries.
+void writeFullCatalogue(const QString &dir)
+{
+    QDir(dir).mkpath(QStringLiteral("gb"));
+    QStringEncoder gbk("GBK");
+    for (const auto &d : ChannelCatalogue::definitions()) {
+        QString text;
+        for (int i = 0; i < d.capacity; ++i)
+            text += QStringLiteral("|演示电台%1|http://127.0.0.1:9/%2/%1.mp3\r\n").arg(i).arg(QString(d.arrayName));
+        QFile f(dir + QLatin1Char('/') + QString(d.listFile));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(gbk.encode(text));
+    }
+}
+
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc >= 3 && qstrcmp(argv[1], "--child") == 0)
+        return child(argc, argv, QString::fromLatin1(argv[2]));
+
+    QCoreApplication app(argc, argv);
+    const int runs = argc >= 2 ? std::max(1, atoi(argv[1])) : 15;
+    QTemporaryDir empty, full;
+    writeFullCatalogue(full.path());
+    const QString bundled = QStringLiteral(LUMORA_SOURCE_DIR "/data");
+
+    struct Row
+    {
+        const char *label;
+        QString kind;
+        QString dir;
+        std::vector<double> ms, rss;
+    };
+    std::vector<Row> rows = {
+        {"bare QMainWindow, same menu shape", QStringLiteral("bare"), empty.path(), {}, {}},
+        {"Lumora, empty list files", QStringLiteral("lumora"), empty.path(), {}, {}},
+        {"Lumora, bundled data/", QStringLiteral("lumora"), bundled, {}, {}},
+        {"Lumora, 797 entries (every capacity)", QStringLiteral("lumora"), full.path(), {}, {}},
+    };
+    for (int i = 0; i < runs; ++i) {
+        for (Row &r : rows) {
+            const Sample s = startOnce(r.kind, r.dir);
+            r.ms.push_back(s.ms);
+            r.rss.push_back(s.rssKiB / 1024.0);
+        }
+    }
+    std::printf("start-up to first window shown and RSS 1.5 s later, median of %d runs\n", runs);
+    std::printf("%-40s %12s %10s\n", "", "shown (ms)", "RSS (MB)");
+    for (const Row &r : rows)
+        std::printf("%-40s %12.1f %10.1f\n", r.label, median(r.ms), median(r.rss));
+    return 0;
+}
