@@ -39,8 +39,10 @@ QString describe(const QStringList &loggedErrors, int mpvError)
         const QRegularExpression re(QString::fromLatin1(p.regex));
         for (const QString &line : loggedErrors) {
             const QRegularExpressionMatch m = re.match(line);
-            if (m.hasMatch())
-                return QString::fromUtf8(p.reason).arg(m.captured(1));
+            if (!m.hasMatch())
+                continue;
+            const QString reason = QString::fromUtf8(p.reason);
+            return m.lastCapturedIndex() >= 1 ? reason.arg(m.captured(1)) : reason;
         }
     }
     switch (mpvError) {

@@ -22,8 +22,10 @@ PlaybackController::PlaybackController(const MpvCore::Options &options, QObject 
 {
     connect(&m_fetcher, &PlaylistFetcher::fetched, this, &PlaybackController::onPlaylistFetched);
     connect(&m_fetcher, &PlaylistFetcher::failed, this, [this](quint64 tag, const QString &reason) {
-        if (tag == m_open)
-            m_status.failed(reason);
+        if (tag != m_open)
+            return;
+        // A second look that fails tells nothing new: libmpv's reason stands.
+        m_status.failed(m_sniffed ? FailureReason::describe(m_errors, MPV_ERROR_UNKNOWN_FORMAT) : reason);
     });
     m_reconnectTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, [this] {

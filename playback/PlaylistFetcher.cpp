@@ -16,6 +16,7 @@ void PlaylistFetcher::fetch(const QString &address, quint64 tag)
     cancel();
     m_tag = tag;
     m_content.clear();
+    m_stoppedEarly = false;
     QNetworkRequest request{QUrl(address)};
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(5);
@@ -25,6 +26,12 @@ void PlaylistFetcher::fetch(const QString &address, quint64 tag)
     m_reply = reply;
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
         m_content += reply->readAll();
+        // A stream, not a playlist: no need to read on.
+        if (m_content.size() >= kSniffBytes && !AsxPlaylist::looksLikePlaylist(m_content)) {
+            m_stoppedEarly = true;
+            reply->abort();
+            return;
+        }
         if (m_content.size() > AsxPlaylist::kMaxBytes) {
             // Stop reading; what arrived so far is enough to find the
             // references of any real playlist.
@@ -54,7 +61,7 @@ void PlaylistFetcher::onFinished()
     m_reply = nullptr;
     reply->deleteLater();
     m_content += reply->readAll();
-    const bool truncated = m_content.size() >= AsxPlaylist::kMaxBytes;
+    const bool truncated = m_stoppedEarly || m_content.size() >= AsxPlaylist::kMaxBytes;
     if (reply->error() != QNetworkReply::NoError && !(truncated && reply->error() == QNetworkReply::OperationCanceledError)) {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         QString reason;

@@ -15,6 +15,9 @@ class PlaylistFetcher : public QObject
     Q_OBJECT
 
 public:
+    // Enough of a response to tell a playlist from a stream.
+    static constexpr qsizetype kSniffBytes = 1024;
+
     explicit PlaylistFetcher(int timeoutMs, QObject *parent = nullptr);
 
     void fetch(const QString &address, quint64 tag);
@@ -31,5 +34,6 @@ private:
     QPointer<QNetworkReply> m_reply;
     QByteArray m_content;
     quint64 m_tag = 0;
+    bool m_stoppedEarly = false;
     int m_timeoutMs;
 };

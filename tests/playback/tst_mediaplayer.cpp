@@ -1,0 +1,307 @@
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "DemoServerProcess.h"
+#include "MediaPlayer.h"
+#include "MpvVideoWidget.h"
+#include "PlaybackController.h"
+#include "PlayerSettings.h"
+
+namespace {
+
+using State = PlaybackStatus::State;
+
+// The longest the UI thread went without running a 10 ms timer.
+class LatencyProbe : public QObject
+{
+public:
+    LatencyProbe()
+    {
+        m_timer.setInterval(10);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            m_worst = qMax(m_worst, m_clock.restart());
+        });
+        m_clock.start();
+        m_timer.start();
+    }
+    qint64 worstMs() const { return m_worst; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_worst = 0;
+};
+
+// One player in a window of its own, with a null audio output.
+class Rig
+{
+public:
+    explicit Rig(double networkTimeout = 5.0)
+    {
+        MpvCore::Options engine;
+        engine.audioOutput = QStringLiteral("null");
+        engine.networkTimeoutSeconds = networkTimeout;
+        host.resize(600, 120);
+        player = new MediaPlayer(&host, engine);
+        player->setLeft(0);
+        player->setTop(0);
+        player->setWidth(8310);
+        player->setHeight(975);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        QVERIFY(player->controller()->ensureEngine());
+        MpvCore *core = player->controller()->core();
+        core->observe("playback-time", MPV_FORMAT_DOUBLE);
+        QObject::connect(core, &MpvCore::propertyChanged, core, [this](const QString &name, const QVariant &v) {
+            if (name == QLatin1String("playback-time"))
+                playbackTime = v.isValid() ? v.toDouble() : -1;
+        });
+    }
+    State state() const { return player->controller()->status()->state(); }
+    // Waits until the stream has played for the given seconds of media.
+    bool plays(double seconds = 1.0, int timeoutMs = 15000)
+    {
+        const double start = playbackTime;
+        return QTest::qWaitFor([&] { return state() == State::Playing && playbackTime >= qMax(0.0, start) + seconds; },
+                               timeoutMs);
+    }
+
+    QWidget host;
+    MediaPlayer *player = nullptr;
+    double playbackTime = -1;
+};
+
+bool noDialogShown()
+{
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QDialog *>(w) && w->isVisible())
+            return false;
+    }
+    return true;
+}
+
+}
+
+// The player against the project's own loopback stream server: real libmpv,
+// real streams, no sound hardware.
+class TestMediaPlayer : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void createdWithItsSettings();
+    void liveMp3PlaysWithTitle();
+    void addressForms_data();
+    void addressForms();
+    void tvShowsVideo();
+    void emptyUrlStops();
+    void newUrlWinsWhileOpening();
+    void neverAnsweringServer();
+    void failuresShowAsStatus_data();
+    void failuresShowAsStatus();
+    void droppedStreamReconnects();
+    void refusedAddresses_data();
+    void refusedAddresses();
+    void localFilePlays();
+
+private:
+    DemoServerProcess m_server;
+};
+
+void TestMediaPlayer::initTestCase()
+{
+    QVERIFY(m_server.start());
+}
+
+void TestMediaPlayer::createdWithItsSettings()
+{
+    Rig rig;
+    MediaPlayer *p = rig.player;
+    QVERIFY(p->URL().isEmpty());
+    QVERIFY(p->autoStart());
+    QCOMPARE(p->uiMode(), QStringLiteral("full"));
+    QVERIFY(p->enableContextMenu());
+    QVERIFY(!p->enableErrorDialogs());
+    QCOMPARE(p->settings()->volume(), 50);
+    QVERIFY(!p->settings()->mute());
+    QCOMPARE(rig.state(), State::Idle);
+    p->settings()->setVolume(100);
+    QCOMPARE(p->controller()->volume(), 100);
+}
+
+void TestMediaPlayer::liveMp3PlaysWithTitle()
+{
+    Rig rig;
+    rig.player->setURL(m_server.url(QStringLiteral("/radio/1.mp3")));
+    QCOMPARE(rig.state(), State::Connecting);
+    QVERIFY(rig.plays(1.5));
+    // The stream's ICY StreamTitle shows in the status.
+    QTRY_VERIFY_WITH_TIMEOUT(rig.player->statusText().startsWith(QStringLiteral("正在播放:")), 10000);
+    QVERIFY(!rig.player->controller()->status()->title().isEmpty());
+}
+
+void TestMediaPlayer::addressForms_data()
+{
+    QTest::addColumn<QString>("path");
+    for (const char *p : {"/radio/aac", "/radio/ogg", "/radio/opus", "/radio/wma", "/hls/radio.m3u8", "/tv/1.ts",
+                          "/hls/tv.m3u8", "/playlist/radio.pls", "/playlist/radio.m3u", "/playlist/radio.asx",
+                          "/xs/1.mp3"})
+        QTest::newRow(p) << QString::fromLatin1(p);
+}
+
+void TestMediaPlayer::addressForms()
+{
+    QFETCH(QString, path);
+    Rig rig;
+    rig.player->setURL(m_server.url(path));
+    QVERIFY2(rig.plays(1.0), qPrintable(rig.player->statusText()));
+}
+
+void TestMediaPlayer::tvShowsVideo()
+{
+    Rig rig;
+    rig.host.resize(1100, 760);
+    rig.player->setURL(m_server.url(QStringLiteral("/tv/2.ts")));
+    rig.player->setLeft(0);
+    rig.player->setWidth(15200);
+    rig.player->setHeight(10500);
+    QVERIFY(rig.player->videoWidget());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.player->controller()->hasVideo(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.player->videoWidget()->framesRendered() > 10, 15000);
+
+    // Back to a thin bar: the video area goes and no video is decoded.
+    rig.player->setHeight(975);
+    QVERIFY(!rig.player->videoWidget()->isVisible());
+    QVERIFY(rig.plays(0.5));
+}
+
+void TestMediaPlayer::emptyUrlStops()
+{
+    Rig rig;
+    rig.player->setURL(m_server.url(QStringLiteral("/radio/2.mp3")));
+    QVERIFY(rig.plays(0.5));
+    rig.player->setURL(QString());
+    QCOMPARE(rig.state(), State::Stopped);
+    QCOMPARE(rig.player->statusText(), QStringLiteral("已停止"));
+    QTRY_COMPARE(rig.playbackTime, -1.0);
+    QTest::qWait(500);
+    QCOMPARE(rig.state(), State::Stopped);
+}
+
+void TestMediaPlayer::newUrlWinsWhileOpening()
+{
+    Rig rig;
+    rig.player->setURL(m_server.url(QStringLiteral("/fail/hang")));
+    QTest::qWait(200);
+    rig.player->setURL(m_server.url(QStringLiteral("/radio/3.mp3")));
+    QCOMPARE(rig.player->URL(), m_server.url(QStringLiteral("/radio/3.mp3")));
+    QVERIFY(rig.plays(1.0));
+    // And again, straight after each other.
+    rig.player->setURL(m_server.url(QStringLiteral("/fail/404")));
+    rig.player->setURL(m_server.url(QStringLiteral("/radio/4.mp3")));
+    QVERIFY(rig.plays(1.0));
+    QTest::qWait(300);
+    QCOMPARE(rig.state(), State::Playing);
+}
+
+void TestMediaPlayer::neverAnsweringServer()
+{
+    auto rig = std::make_unique<Rig>(30.0);
+    LatencyProbe probe;
+    rig->player->setURL(m_server.url(QStringLiteral("/fail/hang")));
+    QTest::qWait(2000);
+    QCOMPARE(rig->state(), State::Connecting);
+    QVERIFY2(probe.worstMs() < 250, qPrintable(QString::number(probe.worstMs())));
+
+    // Closing while the engine still waits for the server must not hang.
+    QElapsedTimer t;
+    t.start();
+    rig.reset();
+    QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
+}
+
+void TestMediaPlayer::failuresShowAsStatus_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("404") << m_server.url(QStringLiteral("/fail/404")) << QStringLiteral("无法播放:未找到(404)");
+    QTest::newRow("500") << m_server.url(QStringLiteral("/fail/500")) << QStringLiteral("无法播放:服务器错误(500)");
+    QTest::newRow("refused") << QStringLiteral("http://127.0.0.1:%1/radio/1.mp3").arg(DemoServerProcess::closedPort())
+                             << QStringLiteral("无法播放:连接被拒绝");
+    QTest::newRow("garbage") << m_server.url(QStringLiteral("/fail/garbage"))
+                             << QStringLiteral("无法播放:不支持的格式");
+    QTest::newRow("asx 404") << m_server.url(QStringLiteral("/fail/missing.asx"))
+                             << QStringLiteral("无法播放:未找到(404)");
+}
+
+void TestMediaPlayer::failuresShowAsStatus()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, status);
+    Rig rig;
+    LatencyProbe probe;
+    rig.player->setURL(address);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.player->statusText(), status, 15000);
+    QVERIFY(noDialogShown());
+    QVERIFY2(probe.worstMs() < 250, qPrintable(QString::number(probe.worstMs())));
+}
+
+void TestMediaPlayer::droppedStreamReconnects()
+{
+    Rig rig;
+    rig.player->setURL(m_server.url(QStringLiteral("/fail/drop?after=2")));
+    QVERIFY(rig.plays(0.5));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.state(), State::Reconnecting, 10000);
+    QVERIFY(rig.player->statusText().contains(QStringLiteral("重新连接")));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.state(), State::Playing, 10000);
+    QVERIFY(noDialogShown());
+}
+
+void TestMediaPlayer::refusedAddresses_data()
+{
+    QTest::addColumn<QString>("address");
+    for (const char *a : {"lavfi://sine", "av://lavfi:sine", "edl://%20%/dev/zero", "memory://abc", "hex://41",
+                          "fd://0", "mf://x.jpg", "slice://0-100@/dev/zero", "null://", "dvb://", "cdda://",
+                          "dvd://", "bd://"})
+        QTest::newRow(a) << QString::fromLatin1(a);
+}
+
+void TestMediaPlayer::refusedAddresses()
+{
+    QFETCH(QString, address);
+    Rig rig;
+    rig.player->setURL(m_server.url(QStringLiteral("/radio/5.mp3")));
+    QVERIFY(rig.plays(0.3));
+    rig.player->setURL(address);
+    QCOMPARE(rig.state(), State::Failed);
+    QVERIFY(rig.player->statusText().startsWith(QStringLiteral("无法播放:不支持的地址类型(")));
+    // The refused address replaced the stream; nothing plays on.
+    QTRY_COMPARE(rig.playbackTime, -1.0);
+    QCOMPARE(rig.state(), State::Failed);
+}
+
+void TestMediaPlayer::localFilePlays()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("tone.ogg"));
+    QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
+                               {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-f"),
+                                QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=d=1.5"), file}),
+             0);
+    for (const QString &address : {file, QStringLiteral("file://") + file}) {
+        Rig rig;
+        rig.player->setURL(address);
+        QVERIFY(rig.plays(0.5));
+        // A file that ends has ended; it is not a dropped stream.
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), State::Ended, 5000);
+    }
+}
+
+QTEST_MAIN(TestMediaPlayer)
+#include "tst_mediaplayer.moc"
