@@ -60,24 +60,7 @@ bool ListFileReader::gbkAvailable()
 
 bool ListFileReader::open(const QString &relativePath)
 {
-    close();
-    m_path = relativePath;
-    m_error.clear();
-    m_utf8 = false;
-    m_bom = false;
-    m_carry.clear();
-    m_text.clear();
-    m_pos = 0;
-    m_eof = true;
-    m_invalid = 0;
-    m_firstInvalidRecord = 0;
-    m_records = 0;
-    m_line = 1;
-    m_afterCr = false;
-    m_recordLine = 0;
-    m_unclosedQuote = false;
-    m_truncated = false;
-
+    reset(relativePath);
     const QFileInfo info(relativePath);
     if (!info.exists()) {
         m_error = QStringLiteral("文件不存在");
@@ -93,13 +76,53 @@ bool ListFileReader::open(const QString &relativePath)
         m_error = QStringLiteral("无法打开：%1").arg(m_file.errorString());
         return false;
     }
+    m_device = &m_file;
+    return start();
+}
+
+bool ListFileReader::open(QIODevice *device, const QString &name)
+{
+    reset(name);
+    if (device == nullptr || !device->isReadable()) {
+        m_error = QStringLiteral("无法打开：设备不可读");
+        return false;
+    }
+    m_device = device;
+    return start();
+}
+
+void ListFileReader::reset(const QString &name)
+{
+    close();
+    m_path = name;
+    m_error.clear();
+    m_utf8 = false;
+    m_bom = false;
+    m_carry.clear();
+    m_text.clear();
+    m_pos = 0;
+    m_eof = true;
+    m_invalid = 0;
+    m_firstInvalidRecord = 0;
+    m_records = 0;
+    m_line = 1;
+    m_afterCr = false;
+    m_recordLine = 0;
+    m_unclosedQuote = false;
+    m_truncated = false;
+}
+
+// The device is open: tell the hook, look for the byte-order mark and skip
+// to the first record.
+bool ListFileReader::start()
+{
     if (m_fileHook) {
         m_fileHook(m_path, FileEvent::Opened);
     }
 
     // The mark is looked at before any chunking, so that even the smallest
     // chunk size sees all three of its bytes together.
-    const QByteArray head = m_file.read(3);
+    const QByteArray head = m_device->read(3);
     if (head == QByteArrayView("\xEF\xBB\xBF")) {
         m_bom = true;
         m_utf8 = true;
@@ -118,8 +141,11 @@ bool ListFileReader::open(const QString &relativePath)
 
 void ListFileReader::close()
 {
-    if (m_file.isOpen()) {
-        m_file.close();
+    if (m_device != nullptr) {
+        if (m_device == &m_file) {
+            m_file.close();
+        }
+        m_device = nullptr;
         if (m_fileHook) {
             m_fileHook(m_path, FileEvent::Closed);
         }
@@ -132,7 +158,7 @@ void ListFileReader::close()
 
 bool ListFileReader::isOpen() const
 {
-    return m_file.isOpen();
+    return m_device != nullptr;
 }
 
 QString ListFileReader::errorString() const
@@ -232,12 +258,12 @@ bool ListFileReader::fill()
     QByteArray bytes(carried + m_chunkSize, Qt::Uninitialized);
     std::memcpy(bytes.data(), m_carry.constData(), size_t(carried));
     m_carry.clear();
-    const qint64 got = m_file.read(bytes.data() + carried, m_chunkSize);
+    const qint64 got = m_device->read(bytes.data() + carried, m_chunkSize);
     if (got < 0) {
-        m_error = QStringLiteral("读取中断：%1").arg(m_file.errorString());
+        m_error = QStringLiteral("读取中断：%1").arg(m_device->errorString());
     }
     bytes.truncate(carried + std::max<qint64>(got, 0));
-    const bool final = got <= 0 || m_file.atEnd();
+    const bool final = got <= 0 || m_device->atEnd();
 
     m_text.clear();
     m_pos = 0;

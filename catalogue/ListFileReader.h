@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QIODevice>
 #include <QString>
 #include <QStringDecoder>
 
@@ -69,6 +70,12 @@ public:
     // folder and name ("gb/ah.txt"), closing any file still open. On failure
     // nothing is open, atEnd() is true and errorString() says why.
     bool open(const QString &relativePath);
+    // Reads from a device that the caller has opened for reading and keeps
+    // alive until close(), instead of from a file; name stands for the path
+    // (the hook is told of it). Decoding and record rules are the same as for
+    // a file, so bytes can be read through the real reader without writing
+    // them to disk. The reader never closes or deletes the device.
+    bool open(QIODevice *device, const QString &name);
     void close();
     bool isOpen() const;
     QString errorString() const;
@@ -101,6 +108,8 @@ public:
     bool lastRecordTruncated() const;
 
 private:
+    void reset(const QString &name);
+    bool start();
     bool fill();
     bool ensureText();
     void decodeGbk(const QByteArray &bytes, bool final);
@@ -113,6 +122,7 @@ private:
     qsizetype m_chunkSize;
     FileHook m_fileHook;
     QFile m_file;
+    QIODevice *m_device = nullptr; // &m_file, or the caller's device
     QString m_path;
     QString m_error;
     QStringDecoder m_gbk;

@@ -1,3 +1,4 @@
+#include <QBuffer>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,12 +24,9 @@ struct Reading
     int truncatedAt = 0;
 };
 
-Reading readAll(const QByteArray &bytes, ListFileReader &reader)
+Reading readOpen(qsizetype byteCount, ListFileReader &reader)
 {
     Reading reading;
-    if (!GbkFiles::writeBytes(u"list.txt"_s, bytes) || !reader.open(u"list.txt"_s)) {
-        return reading;
-    }
     while (!reader.atEnd()) {
         reading.records.append(reader.readRecord());
         reading.lines.append(reader.recordLine());
@@ -38,11 +36,29 @@ Reading readAll(const QByteArray &bytes, ListFileReader &reader)
         if (reader.lastRecordTruncated()) {
             reading.truncatedAt = reader.recordNumber();
         }
-        if (reading.records.size() > bytes.size() + 1) {
+        if (reading.records.size() > byteCount + 1) {
             break; // a reader that never reaches its end must not hang the test
         }
     }
     return reading;
+}
+
+Reading readAll(const QByteArray &bytes, ListFileReader &reader)
+{
+    if (!GbkFiles::writeBytes(u"list.txt"_s, bytes) || !reader.open(u"list.txt"_s)) {
+        return {};
+    }
+    return readOpen(bytes.size(), reader);
+}
+
+// The same bytes through the reader's device seam, without a file.
+Reading readBuffer(const QByteArray &bytes, ListFileReader &reader, QBuffer &buffer)
+{
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly) || !reader.open(&buffer, u"list.txt"_s)) {
+        return {};
+    }
+    return readOpen(bytes.size(), reader);
 }
 
 QString fffd(int count = 1)
@@ -66,6 +82,7 @@ private Q_SLOTS:
     void parseEntry();
     void openFailure_data();
     void openFailure();
+    void openDevice();
 
 private:
     QTemporaryDir m_dir;
@@ -148,6 +165,16 @@ void TestListFileReader::readRecord()
         QVERIFY2(reader.isOpen(), qPrintable(reader.errorString()));
         QCOMPARE(reading.records, records);
         QVERIFY(reader.atEnd());
+
+        QBuffer buffer;
+        ListFileReader fromDevice(chunkSize);
+        const Reading fromBuffer = readBuffer(bytes, fromDevice, buffer);
+        QVERIFY2(fromDevice.isOpen(), qPrintable(fromDevice.errorString()));
+        QCOMPARE(fromBuffer.records, records);
+        QCOMPARE(fromBuffer.lines, reading.lines);
+        QCOMPARE(fromDevice.invalidCount(), reader.invalidCount());
+        fromDevice.close();
+        QVERIFY(buffer.isOpen()); // the caller's device stays the caller's
     }
 }
 
@@ -244,6 +271,31 @@ void TestListFileReader::openFailure()
     QVERIFY(!reader.errorString().isEmpty());
     // The file still open is closed first; the failed one is never reported open.
     QCOMPARE(events, (QStringList{u"+good.txt"_s, u"-good.txt"_s}));
+}
+
+void TestListFileReader::openDevice()
+{
+    QStringList events;
+    ListFileReader reader(ListFileReader::kDefaultChunkSize, [&](const QString &file, ListFileReader::FileEvent event) {
+        events.append((event == ListFileReader::FileEvent::Opened ? u"+"_s : u"-"_s) + file);
+    });
+    QBuffer closed;
+    closed.setData("|a|b");
+    QVERIFY(!reader.open(&closed, u"closed"_s));
+    QVERIFY(!reader.open(nullptr, u"none"_s));
+    QVERIFY(!reader.isOpen());
+    QVERIFY(reader.atEnd());
+    QVERIFY(!reader.errorString().isEmpty());
+
+    QBuffer buffer;
+    buffer.setData("|a|b\r\n|c|d");
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    QVERIFY(reader.open(&buffer, u"gb/ah.txt"_s));
+    QCOMPARE(reader.readRecord(), u"|a|b"_s);
+    // Opening a file closes the device's reading first, as for any file.
+    QVERIFY(!reader.open(u"gb/missing.txt"_s));
+    QCOMPARE(events, (QStringList{u"+gb/ah.txt"_s, u"-gb/ah.txt"_s}));
+    QVERIFY(buffer.isOpen());
 }
 
 QTEST_GUILESS_MAIN(TestListFileReader)
