@@ -43,6 +43,11 @@ ChannelCatalogue::ChannelCatalogue(const ItemArrayLookup &lookup, ListFileReader
     }
 }
 
+void ChannelCatalogue::setReportSink(LoadReport::Sink sink)
+{
+    m_reportSink = std::move(sink);
+}
+
 void ChannelCatalogue::load()
 {
     if (m_loaded) {
@@ -51,8 +56,12 @@ void ChannelCatalogue::load()
     m_loaded = true;
     if (!ListFileReader::gbkAvailable()) {
         // Guessing another encoding would fill the menus with garbled names.
-        qCCritical(lcCatalogue).noquote()
-            << u"本系统没有 GBK 解码器，频道列表无法解码，全部未载入"_s;
+        const QString line = u"本系统没有 GBK 解码器，频道列表无法解码，全部未载入"_s;
+        if (m_reportSink) {
+            m_reportSink(QString(), QtCriticalMsg, line);
+        } else {
+            qCCritical(lcCatalogue).noquote() << line;
+        }
         return;
     }
     // One reader for all files: it holds at most one file open at a time.
@@ -64,14 +73,16 @@ void ChannelCatalogue::load()
 
 void ChannelCatalogue::loadGroup(ChannelGroup &group, ListFileReader &reader)
 {
-    LoadReport report(group.listFile);
+    LoadReport report(group.listFile, m_reportSink);
     group.recordCount = 0;
+    group.readError.clear();
     if (group.menuItems == nullptr) {
         report.fileProblem(u"没有对应的菜单项数组 %1，未载入"_s.arg(group.arrayName));
         report.flush();
         return;
     }
     if (!reader.open(group.listFile)) {
+        group.readError = reader.errorString();
         report.fileProblem(u"无法读取（%1），该组保持原样"_s.arg(reader.errorString()));
         report.flush();
         return;
@@ -128,6 +139,7 @@ void ChannelCatalogue::loadGroup(ChannelGroup &group, ListFileReader &reader)
         report.fileProblem(text);
     }
     if (!reader.errorString().isEmpty()) {
+        group.readError = reader.errorString();
         report.fileProblem(u"%1，其后的内容未载入"_s.arg(reader.errorString()));
     }
     reader.close();

@@ -9,6 +9,7 @@
 #include "ChannelGroup.h"
 #include "ItemArray.h"
 #include "ListFileReader.h"
+#include "LoadReport.h"
 
 // The seventeen channel groups in their fixed load order. load() runs once at
 // start-up, before the window is first shown, and fills every group's menu and
@@ -45,6 +46,11 @@ public:
     // fileHook is handed to the reader (see ListFileReader::FileHook).
     explicit ChannelCatalogue(const ItemArrayLookup &lookup, ListFileReader::FileHook fileHook = {});
 
+    // Hands every line that load() would write to lcCatalogue to the sink
+    // instead; a line about the whole catalogue rather than one file comes
+    // with an empty list file name. Set it before load().
+    void setReportSink(LoadReport::Sink sink);
+
     // Reads the seventeen files relative to the working directory, one at a
     // time, in load order. A second call does nothing.
     void load();
@@ -65,6 +71,7 @@ private:
     void loadGroup(ChannelGroup &group, ListFileReader &reader);
 
     ListFileReader::FileHook m_fileHook;
+    LoadReport::Sink m_reportSink;
     Groups m_groups;
     ChannelGroup m_noGroup;
     bool m_loaded = false;

@@ -19,6 +19,9 @@ struct ChannelGroup
     // Records that were skipped (too few fields, beyond the capacity) are not
     // counted, so the index only advances with an entry.
     int recordCount = 0;
+    // Why the list file could not be read, or was read only in part (as the
+    // reader says it); empty when it was read to its end.
+    QString readError;
 
     // The address in slot index. Requires 0 <= index < capacity; an index
     // outside that range, like a slot that no record filled, gives empty text.

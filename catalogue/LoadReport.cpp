@@ -1,11 +1,14 @@
 #include "LoadReport.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "CatalogueLog.h"
 
-LoadReport::LoadReport(const QString &listFile)
-    : m_prefix(QStringLiteral("列表文件 \"%1\" ").arg(listFile))
+LoadReport::LoadReport(const QString &listFile, Sink sink)
+    : m_listFile(listFile)
+    , m_sink(std::move(sink))
+    , m_prefix(QStringLiteral("列表文件 \"%1\" ").arg(listFile))
 {
 }
 
@@ -32,21 +35,31 @@ void LoadReport::flush()
     const qsizetype fixedLines = m_notes.size() + m_fileProblems.size();
     const qsizetype listed = std::clamp<qsizetype>(kMaxLines - fixedLines, 0, m_recordProblems.size());
     for (const QString &text : std::as_const(m_notes)) {
-        qCInfo(lcCatalogue).noquote() << m_prefix + text;
+        write(QtInfoMsg, m_prefix + text);
     }
     for (qsizetype i = 0; i < listed; ++i) {
-        qCWarning(lcCatalogue).noquote() << m_prefix + m_recordProblems.at(i);
+        write(QtWarningMsg, m_prefix + m_recordProblems.at(i));
     }
     for (const QString &text : std::as_const(m_fileProblems)) {
-        qCWarning(lcCatalogue).noquote() << m_prefix + text;
+        write(QtWarningMsg, m_prefix + text);
     }
     const qsizetype unlisted = m_recordProblemCount - listed;
     if (unlisted > 0) {
-        qCWarning(lcCatalogue).noquote()
-            << m_prefix + QStringLiteral("还有 %1 个问题没有逐条列出").arg(unlisted);
+        write(QtWarningMsg, m_prefix + QStringLiteral("还有 %1 个问题没有逐条列出").arg(unlisted));
     }
     m_notes.clear();
     m_recordProblems.clear();
     m_recordProblemCount = 0;
     m_fileProblems.clear();
+}
+
+void LoadReport::write(QtMsgType type, const QString &line) const
+{
+    if (m_sink) {
+        m_sink(m_listFile, type, line);
+    } else if (type == QtInfoMsg) {
+        qCInfo(lcCatalogue).noquote() << line;
+    } else {
+        qCWarning(lcCatalogue).noquote() << line;
+    }
 }

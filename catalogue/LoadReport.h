@@ -1,8 +1,11 @@
 #pragma once
 
+#include <functional>
+
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 
 // The problems found in one list file, written through lcCatalogue when the
 // file is done. However damaged the file, it gives at most ten lines and then
@@ -16,7 +19,12 @@ class LoadReport
 public:
     static constexpr int kMaxLines = 10;
 
-    explicit LoadReport(const QString &listFile);
+    // Takes the lines instead of lcCatalogue, for a program that shows them
+    // in its own way: the list file they are about, QtInfoMsg for a note or
+    // QtWarningMsg for a problem, and the line exactly as it would be logged.
+    using Sink = std::function<void(const QString &listFile, QtMsgType type, const QString &line)>;
+
+    explicit LoadReport(const QString &listFile, Sink sink = {});
 
     // Said once at the start of the file's lines, as information.
     void note(const QString &text);
@@ -29,6 +37,10 @@ public:
     void flush();
 
 private:
+    void write(QtMsgType type, const QString &line) const;
+
+    QString m_listFile;
+    Sink m_sink;
     QString m_prefix;
     QStringList m_notes;
     QStringList m_recordProblems; // the first kMaxLines only
