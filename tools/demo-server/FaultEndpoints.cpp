@@ -1,0 +1,86 @@
+#include "FaultEndpoints.h"
+
+#include "ClientConnection.h"
+#include "DemoServerLog.h"
+#include "PlaylistDocuments.h"
+#include "StreamServer.h"
+
+FaultEndpoints::FaultEndpoints(StreamServer *server)
+    : m_server(server)
+{
+}
+
+bool FaultEndpoints::serve(ClientConnection *connection, const QString &path)
+{
+    const QByteArray self = m_server->base() + path.toUtf8();
+    if (path == QLatin1String("/fail/404")) {
+        connection->replyText(404, "not found, on purpose\n");
+    } else if (path == QLatin1String("/fail/500")) {
+        connection->replyText(500, "server error, on purpose\n");
+    } else if (path == QLatin1String("/fail/hang")) {
+        connection->holdSilently();
+    } else if (path == QLatin1String("/fail/silence")) {
+        connection->holdAfter(HttpResponse(200, "audio/mpeg").add("icy-name", "演示 静默"));
+    } else if (path == QLatin1String("/fail/garbage")) {
+        LiveStream::Options options;
+        options.randomBytes = true;
+        options.randomBytesPerSecond = 16000;
+        options.burstSeconds = 1;
+        options.maxBytes = kGarbageBytes;
+        connection->stream(HttpResponse(200, "audio/mpeg"), nullptr, options);
+    } else if (path == QLatin1String("/fail/drop")) {
+        bool ok = false;
+        const double after = connection->request().query().queryItemValue(QStringLiteral("after")).toDouble(&ok);
+        LiveStream::Options options;
+        options.closeAfterMs = qint64(1000 * (ok ? qBound(0.0, after, 3600.0) : kDefaultDropSeconds));
+        m_server->streamStation(connection, QStringLiteral("radio-1"), QStringLiteral("演示 断线"), options);
+    } else if (path == QLatin1String("/fail/redirect")) {
+        connection->reply(HttpResponse(302, "text/plain; charset=utf-8").add("Location", m_server->base() + "/radio/1.mp3"),
+                          "moved\n");
+    } else if (path == QLatin1String("/fail/redirect-loop")) {
+        connection->reply(HttpResponse(302, "text/plain; charset=utf-8").add("Location", self), "moved\n");
+    } else if (path == QLatin1String("/fail/self.m3u")) {
+        connection->reply(HttpResponse(200, "audio/x-mpegurl"), PlaylistDocuments::m3u(self, QStringLiteral("自己")));
+    } else if (path == QLatin1String("/fail/huge-icy")) {
+        m_server->streamStation(connection, QStringLiteral("radio-2"), QStringLiteral("演示 超长标题"), {},
+                                IcyMetadata::Mode::Huge);
+    } else if (path == QLatin1String("/fail/trickle")) {
+        LiveStream::Options options;
+        options.rateFactor = 0.25;
+        options.burstSeconds = 0;
+        m_server->streamStation(connection, QStringLiteral("radio-5"), QStringLiteral("演示 慢速"), options);
+    } else if (path == QLatin1String("/fail/flaky")) {
+        if (!m_flakyUp) {
+            connection->drop();
+            return true;
+        }
+        m_flaky.removeAll(nullptr);
+        m_flaky.append(connection);
+        m_server->streamStation(connection, QStringLiteral("radio-3"), QStringLiteral("演示 时断时续"), {});
+    } else if (path == QLatin1String("/control/down")) {
+        setFlakyUp(false);
+        connection->replyText(200, "down\n");
+    } else if (path == QLatin1String("/control/up")) {
+        setFlakyUp(true);
+        connection->replyText(200, "up\n");
+    } else if (path == QLatin1String("/control/state")) {
+        connection->replyText(200, m_flakyUp ? "up\n" : "down\n");
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void FaultEndpoints::setFlakyUp(bool up)
+{
+    m_flakyUp = up;
+    if (up)
+        return;
+    // Going down cuts the listeners too, as a crashed station would.
+    const QList<QPointer<ClientConnection>> listeners = std::exchange(m_flaky, {});
+    for (const QPointer<ClientConnection> &listener : listeners) {
+        if (listener)
+            listener->drop();
+    }
+    qCInfo(lcDemoServer) << "/fail/flaky is down," << listeners.size() << "listeners cut";
+}

@@ -1,0 +1,111 @@
+#include "LiveStream.h"
+
+#include <QRandomGenerator>
+#include <QTcpSocket>
+
+#include "OggChain.h"
+
+namespace {
+
+constexpr int kTickMs = 50;
+constexpr qint64 kMaxPendingBytes = 256 * 1024;
+
+} // namespace
+
+LiveStream::LiveStream(QTcpSocket *socket, const MediaAsset *asset, Options options, QObject *parent)
+    : QObject(parent)
+    , m_socket(socket)
+    , m_asset(asset)
+    , m_options(std::move(options))
+{
+    const double base = m_options.randomBytes || !m_asset ? m_options.randomBytesPerSecond : m_asset->bytesPerSecond;
+    m_bytesPerSecond = qMax(1.0, base * m_options.rateFactor);
+    m_timer.setInterval(kTickMs);
+    connect(&m_timer, &QTimer::timeout, this, &LiveStream::tick);
+}
+
+void LiveStream::start()
+{
+    m_clock.start();
+    m_timer.start();
+    tick();
+}
+
+void LiveStream::tick()
+{
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState) {
+        finish();
+        return;
+    }
+    const qint64 elapsed = m_clock.elapsed();
+    if (m_options.closeAfterMs >= 0 && elapsed >= m_options.closeAfterMs) {
+        m_socket->disconnectFromHost();
+        finish();
+        return;
+    }
+    if (m_options.maxBytes >= 0 && m_sent >= m_options.maxBytes) {
+        m_socket->disconnectFromHost();
+        finish();
+        return;
+    }
+    // A reader that does not keep up is not fed: the kernel and Qt buffers stay small.
+    if (m_socket->bytesToWrite() > kMaxPendingBytes)
+        return;
+
+    const qint64 burst = qint64(m_bytesPerSecond * m_options.burstSeconds);
+    const qint64 due = burst + qint64(m_bytesPerSecond * double(elapsed) / 1000.0);
+    qint64 count = due - m_sent;
+    // Never more than one burst at once, whatever was missed while the reader stalled.
+    const qint64 allowed = qMax<qint64>(burst, qint64(m_bytesPerSecond * kTickMs / 1000.0) * 4);
+    if (count > allowed) {
+        m_sent = due - allowed;
+        count = allowed;
+    }
+    if (m_options.maxBytes >= 0)
+        count = qMin(count, m_options.maxBytes - m_sent);
+    if (count <= 0)
+        return;
+
+    QByteArray chunk = take(count);
+    m_sent += count;
+    if (m_options.icy)
+        chunk = m_options.icy->interleave(chunk);
+    m_socket->write(chunk);
+}
+
+QByteArray LiveStream::take(qint64 count)
+{
+    QByteArray out;
+    if (m_options.randomBytes || !m_asset || m_asset->body.isEmpty()) {
+        out.resize(count);
+        for (qint64 i = 0; i < count; ++i)
+            out[i] = char(QRandomGenerator::global()->bounded(256));
+        return out;
+    }
+    out.reserve(count);
+    while (out.size() < count) {
+        if (m_pos >= m_current.size()) {
+            if (!m_headSent && !m_asset->head.isEmpty()) {
+                m_current = m_asset->head;
+                m_headSent = true;
+            } else if (m_asset->oggChain) {
+                m_current = m_loop == 0 ? m_asset->body : OggChain::withSerial(m_asset->body, 0x4c750000u + m_loop * 16);
+                ++m_loop;
+            } else {
+                m_current = m_asset->body;
+                ++m_loop;
+            }
+            m_pos = 0;
+        }
+        const qsizetype n = qMin<qsizetype>(count - out.size(), m_current.size() - m_pos);
+        out.append(m_current.constData() + m_pos, n);
+        m_pos += n;
+    }
+    return out;
+}
+
+void LiveStream::finish()
+{
+    m_timer.stop();
+    Q_EMIT finished();
+}
