@@ -345,7 +345,11 @@ void ListFileReader::decodeUtf8(const QByteArray &bytes, bool final)
             break;
         }
     }
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    // The file's own mark has been read already; a U+FEFF after it is text.
+    // Without ConvertInitialBom a fresh decoder would drop one at the start
+    // of every chunk, so where the chunks happen to be cut would decide.
+    QStringDecoder utf8(QStringConverter::Utf8,
+                        QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
     m_text = utf8.decode(QByteArrayView(bytes.constData(), cut));
     m_invalid += m_text.count(QChar(kReplacement));
     m_carry = bytes.mid(cut);
