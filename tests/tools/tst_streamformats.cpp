@@ -8,6 +8,7 @@
 #include "HttpRequest.h"
 #include "IcyMetadata.h"
 #include "OggChain.h"
+#include "TsTimeline.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ QByteArray makeMedia(const QTemporaryDir &dir, const QString &name, const QStrin
 
 // Decodes `data` completely; returns ffmpeg's complaints, empty when there are
 // none, and the number of audio frames decoded.
-QByteArray decodeErrors(const QTemporaryDir &dir, const QByteArray &data, int *frames)
+QByteArray decodeErrors(const QTemporaryDir &dir, const QByteArray &data, int *frames, double *seconds = nullptr)
 {
     const QString path = dir.filePath(QStringLiteral("decode-me"));
     QFile file(path);
@@ -38,16 +39,21 @@ QByteArray decodeErrors(const QTemporaryDir &dir, const QByteArray &data, int *f
     file.close();
     QProcess ffmpeg;
     ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
-                                            QStringLiteral("-i"), path, QStringLiteral("-f"), QStringLiteral("null"),
-                                            QStringLiteral("-")});
+                                            QStringLiteral("-stats"), QStringLiteral("-i"), path, QStringLiteral("-f"),
+                                            QStringLiteral("null"), QStringLiteral("-")});
     if (!ffmpeg.waitForFinished(30000))
         return "ffmpeg hangs";
     QByteArray complaints;
-    for (const QByteArray &line : ffmpeg.readAllStandardError().split('\n')) {
-        // Timestamps that start again with each loop bother only the null
-        // output here; players follow them.
-        if (!line.trimmed().isEmpty() && !line.contains("non monotonically increasing dts to muxer"))
+    for (const QByteArray &line : ffmpeg.readAllStandardError().replace('\r', '\n').split('\n')) {
+        // The -stats lines end in the time reached, the last timestamp decoded.
+        const qsizetype at = line.lastIndexOf("time=");
+        if (at >= 0) {
+            const QList<QByteArray> hms = line.mid(at + 5, 11).split(':');
+            if (seconds && hms.size() == 3)
+                *seconds = hms.at(0).toDouble() * 3600 + hms.at(1).toDouble() * 60 + hms.at(2).toDouble();
+        } else if (!line.trimmed().isEmpty()) {
             complaints += line + '\n';
+        }
     }
     if (ffmpeg.exitCode() != 0)
         complaints += "exit code " + QByteArray::number(ffmpeg.exitCode());
@@ -95,6 +101,7 @@ private Q_SLOTS:
     void oggLoopsAsChain_data();
     void oggLoopsAsChain();
     void asfLoopsAsBroadcast();
+    void tsLoopsAsOneProgramme();
     void hlsWindow_data();
     void hlsWindow();
     void hlsJoinsSliver();
@@ -214,21 +221,84 @@ void TestStreamFormats::asfLoopsAsBroadcast()
     const QByteArray asf = makeMedia(dir, QStringLiteral("tone.wma"),
                                      {QStringLiteral("-c:a"), QStringLiteral("wmav2"), QStringLiteral("-f"), QStringLiteral("asf")});
     QVERIFY(!asf.isEmpty());
-    QByteArray head;
-    QByteArray packets;
-    QVERIFY(AsfBroadcast::split(asf, &head, &packets));
-    QCOMPARE(head.size() + packets.size(), asf.size());
-    QVERIFY(head != asf.left(head.size())); // the broadcast flag was set
+    const AsfBroadcast broadcast(asf);
+    QVERIFY(broadcast.isValid());
+    QVERIFY2(qAbs(broadcast.loopMs() - 2000) < 100, qPrintable(QString::number(broadcast.loopMs())));
+    QCOMPARE(broadcast.head().size() + broadcast.pass(0).size(), asf.size());
+    QVERIFY(broadcast.head() != asf.left(broadcast.head().size())); // the broadcast flag was set
+    QCOMPARE(broadcast.pass(0).size() % broadcast.packetSize(), 0);
+    QCOMPARE(broadcast.pass(2).size(), broadcast.pass(0).size());
+    QVERIFY(broadcast.pass(2) != broadcast.pass(1));
 
+    // Three passes decode as one stream six seconds long, with no complaint
+    // about timestamps going back.
     int once = 0;
     QCOMPARE(decodeErrors(dir, asf, &once), QByteArray());
     QVERIFY(once > 10);
     int thrice = 0;
-    QCOMPARE(decodeErrors(dir, head + packets + packets + packets, &thrice), QByteArray());
-    // Decoders may keep or drop a frame at each seam; what matters is that the loops play on.
+    double seconds = 0;
+    const QByteArray live = broadcast.head() + broadcast.pass(0) + broadcast.pass(1) + broadcast.pass(2);
+    QCOMPARE(decodeErrors(dir, live, &thrice, &seconds), QByteArray());
     QVERIFY2(qAbs(thrice - 3 * once) <= 3, qPrintable(QStringLiteral("%1 of %2").arg(thrice).arg(3 * once)));
+    QVERIFY2(seconds > 5.5 && seconds < 9.5, qPrintable(QString::number(seconds)));
 
-    QVERIFY(!AsfBroadcast::split("OggS and more", &head, &packets));
+    QVERIFY(!AsfBroadcast("OggS and more").isValid());
+}
+
+void TestStreamFormats::tsLoopsAsOneProgramme()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("clip.ts"));
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-nostdin"), QStringLiteral("-y"),
+                  QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc2=s=64x36:r=25"),
+                  QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=f=440"),
+                  QStringLiteral("-t"), QStringLiteral("2"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                  QStringLiteral("-preset"), QStringLiteral("ultrafast"), QStringLiteral("-c:a"), QStringLiteral("aac"),
+                  QStringLiteral("-pes_payload_size"), QStringLiteral("0"), QStringLiteral("-f"), QStringLiteral("mpegts"),
+                  path});
+    QVERIFY(ffmpeg.waitForFinished(30000));
+    QCOMPARE(ffmpeg.exitCode(), 0);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray ts = file.readAll();
+
+    const TsTimeline timeline(ts);
+    QVERIFY(timeline.isValid());
+    // 50 frames at 25 fps, or the audio's frames of 1024 samples, a little longer
+    // with the encoder's priming: whole audio frames in any case.
+    QVERIFY2(timeline.loopTicks() >= 2 * 90000 && timeline.loopTicks() < 2 * 90000 + 9000,
+             qPrintable(QString::number(timeline.loopTicks())));
+    const double audioFrames = double(timeline.loopTicks()) * 44100 / 90000 / 1024;
+    QVERIFY2(qAbs(audioFrames - qRound(audioFrames)) < 0.01, qPrintable(QString::number(audioFrames)));
+    QCOMPARE(timeline.pass(0), ts);
+    QCOMPARE(timeline.pass(3).size(), ts.size());
+
+    // Counters run on across the seam: the first packet of each PID in pass 1
+    // follows the last one of pass 0.
+    const QByteArray joined = timeline.pass(0) + timeline.pass(1) + timeline.pass(2);
+    QHash<int, int> last;
+    for (qsizetype pos = 0; pos < joined.size(); pos += TsTimeline::kPacketSize) {
+        const auto *packet = reinterpret_cast<const uchar *>(joined.constData() + pos);
+        if (!(packet[3] & 0x10))
+            continue;
+        const int pid = (packet[1] & 0x1f) << 8 | packet[2];
+        const int counter = packet[3] & 0x0f;
+        if (last.contains(pid))
+            QVERIFY2(counter == ((last.value(pid) + 1) & 0x0f), qPrintable(QStringLiteral("pid %1 at %2").arg(pid).arg(pos)));
+        last.insert(pid, counter);
+    }
+
+    int once = 0;
+    QCOMPARE(decodeErrors(dir, ts, &once), QByteArray());
+    int thrice = 0;
+    double seconds = 0;
+    QCOMPARE(decodeErrors(dir, joined, &thrice, &seconds), QByteArray());
+    QVERIFY2(qAbs(thrice - 3 * once) <= 3, qPrintable(QStringLiteral("%1 of %2").arg(thrice).arg(3 * once)));
+    QVERIFY2(seconds > 5.5 && seconds < 6.5, qPrintable(QString::number(seconds)));
+
+    QVERIFY(!TsTimeline(QByteArray(100, 'x')).isValid());
 }
 
 void TestStreamFormats::hlsWindow_data()

@@ -3,8 +3,6 @@
 #include <QRandomGenerator>
 #include <QTcpSocket>
 
-#include "OggChain.h"
-
 namespace {
 
 constexpr int kTickMs = 50;
@@ -88,8 +86,8 @@ QByteArray LiveStream::take(qint64 count)
             if (!m_headSent && !m_asset->head.isEmpty()) {
                 m_current = m_asset->head;
                 m_headSent = true;
-            } else if (m_asset->oggChain) {
-                m_current = m_loop == 0 ? m_asset->body : OggChain::withSerial(m_asset->body, 0x4c750000u + m_loop * 16);
+            } else if (m_asset->pass) {
+                m_current = m_asset->pass(m_loop);
                 ++m_loop;
             } else {
                 m_current = m_asset->body;

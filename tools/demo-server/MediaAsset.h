@@ -2,13 +2,16 @@
 
 #include <QByteArray>
 
-// One generated medium held in memory. Live streams loop `body` after sending
-// `head` once, so formats whose header must not repeat (ASF) split the two.
+#include <functional>
+
+// One generated medium held in memory. Live streams send `head` once and then
+// `body` over and over; formats whose timeline must go on across the seam
+// provide `pass`, which gives the bytes of the n-th time round instead.
 struct MediaAsset
 {
     QByteArray contentType;
     QByteArray head;
     QByteArray body;
     double bytesPerSecond = 0;
-    bool oggChain = false; // each loop is resent as a new link with a new serial number
+    std::function<QByteArray(quint32 loop)> pass;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include <QDir>
 #include <QFile>
@@ -12,10 +13,12 @@
 
 #include "AsfBroadcast.h"
 #include "DemoServerLog.h"
+#include "OggChain.h"
+#include "TsTimeline.h"
 
 namespace {
 
-enum class Kind { Plain, Ogg, Asf, Hls };
+enum class Kind { Plain, Ogg, Asf, Ts, Hls };
 
 struct Item
 {
@@ -43,7 +46,7 @@ QList<Item> catalogue()
                       Kind::Plain});
     for (int n = 1; n <= 3; ++n)
         items.append({QStringLiteral("tv-%1").arg(n), QStringLiteral("tv-%1.ts").arg(n), "video/mp2t", 10, 0,
-                      Kind::Plain});
+                      Kind::Ts});
     items.append({QStringLiteral("hls-radio"), QStringLiteral("hls-radio"), "video/mp2t", 12, 0, Kind::Hls});
     items.append({QStringLiteral("hls-tv"), QStringLiteral("hls-tv"), "video/mp2t", 12, 0, Kind::Hls});
     return items;
@@ -393,7 +396,9 @@ void MediaLibrary::buildJobs()
                             QStringLiteral("-b:v"), QStringLiteral("250k"), QStringLiteral("-maxrate"),
                             QStringLiteral("300k"), QStringLiteral("-bufsize"), QStringLiteral("300k"),
                             QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"),
-                            QStringLiteral("64k"), QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-f"),
+                            QStringLiteral("64k"), QStringLiteral("-ac"), QStringLiteral("2"),
+                            // One audio frame per PES packet, so the loop seam can be timed exactly.
+                            QStringLiteral("-pes_payload_size"), QStringLiteral("0"), QStringLiteral("-f"),
                             QStringLiteral("mpegts")};
     const QStringList patterns = {QStringLiteral("testsrc2"), QStringLiteral("smptehdbars"),
                                   QStringLiteral("mandelbrot")};
@@ -406,7 +411,7 @@ void MediaLibrary::buildJobs()
     const QStringList hlsMux = {QStringLiteral("-f"), QStringLiteral("hls"), QStringLiteral("-hls_time"),
                                 QStringLiteral("2"), QStringLiteral("-hls_list_size"), QStringLiteral("0"),
                                 QStringLiteral("-hls_segment_type"), QStringLiteral("mpegts")};
-    QStringList hlsTv = tv.mid(0, tv.size() - 2);
+    QStringList hlsTv = tv.mid(0, tv.size() - 4);
     hlsTv << QStringLiteral("-force_key_frames") << QStringLiteral("expr:gte(t,n_forced*2)");
     m_jobs.append(videoJob(QStringLiteral("hls-tv"), QStringLiteral("演示电视 直播流"), QStringLiteral("testsrc2"),
                            QStringLiteral("LUMORA HLS"), music(220.0, 2), 12, hlsTv + hlsMux, true));
@@ -589,13 +594,23 @@ bool MediaLibrary::load()
         if (data.isEmpty())
             return false;
         asset.bytesPerSecond = item.kbps > 0 ? item.kbps * 1000.0 / 8.0 : double(data.size()) / item.seconds;
+        asset.body = data;
         if (item.kind == Kind::Asf) {
-            if (!AsfBroadcast::split(data, &asset.head, &asset.body))
+            auto asf = std::make_shared<const AsfBroadcast>(data);
+            if (!asf->isValid())
                 return false;
-        } else {
-            asset.body = data;
+            asset.head = asf->head();
+            asset.body = asf->pass(0);
+            asset.pass = [asf](quint32 loop) { return asf->pass(loop); };
+        } else if (item.kind == Kind::Ogg) {
+            asset.pass = [data](quint32 loop) {
+                return loop == 0 ? data : OggChain::withSerial(data, 0x4c750000u + loop * 16);
+            };
+        } else if (item.kind == Kind::Ts) {
+            auto ts = std::make_shared<const TsTimeline>(data);
+            if (ts->isValid())
+                asset.pass = [ts](quint32 loop) { return ts->pass(loop); };
         }
-        asset.oggChain = item.kind == Kind::Ogg;
         m_assets.insert(item.name, asset);
     }
     return true;

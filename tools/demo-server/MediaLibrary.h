@@ -25,7 +25,7 @@ class MediaLibrary : public QObject
 
 public:
     // Raise whenever what is generated changes; older caches are then remade.
-    static constexpr int kGeneration = 1;
+    static constexpr int kGeneration = 2;
 
     explicit MediaLibrary(const QString &directory, QObject *parent = nullptr);
     ~MediaLibrary() override;
