@@ -110,7 +110,7 @@ void ChannelCatalogue::loadGroup(ChannelGroup &group, ListFileReader &reader)
         }
         const QString record = reader.readRecord();
         if (reader.lastRecordUnclosedQuote()) {
-            report.recordProblem(where() + u"的双引号没有闭合，一直读到了文件末尾"_s);
+            report.recordProblem(where() + u"的双引号没有闭合，已当作普通字符读到下一个分隔符"_s);
         }
         if (reader.lastRecordTruncated()) {
             report.recordProblem(where() + u"超过 %1 个字符，多出的部分已舍弃"_s

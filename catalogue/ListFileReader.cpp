@@ -110,6 +110,8 @@ void ListFileReader::reset(const QString &name)
     m_recordLine = 0;
     m_unclosedQuote = false;
     m_truncated = false;
+    m_quoteAsText = 0;
+    m_rewinding = false;
 }
 
 // The device is open: tell the hook, look for the byte-order mark and skip
@@ -179,20 +181,63 @@ QString ListFileReader::readRecord()
     if (!ensureText()) {
         return record;
     }
-    ++m_records;
+    const int number = ++m_records;
     m_recordLine = m_line;
-    if (m_text.at(m_pos) == u'"') {
+    if (number == m_quoteAsText) {
+        // Read again after an opening quote that no quote closed: the quote
+        // is an ordinary character this time.
+        m_unclosedQuote = true;
+    } else if (m_text.at(m_pos) == u'"') {
         ++m_pos;
-        if (!scanUntil(record, true)) {
-            m_unclosedQuote = true;
+        if (scanUntil(record, true)) {
+            // What follows a closing quote runs to the next delimiter and
+            // belongs to the record.
+            scanUntil(record, false);
+            skipLineEnds();
             return record;
         }
+        m_unclosedQuote = true;
+        if (!rewindTo(number)) {
+            return record; // a device that cannot seek: the quote ran to the end
+        }
+        record.clear();
+        m_truncated = false;
     }
-    // Unquoted text, or what follows a closing quote: both run to the next
-    // delimiter and belong to the record.
     scanUntil(record, false);
     skipLineEnds();
     return record;
+}
+
+// An opening quote that nothing closes would make the rest of the file one
+// record and cost every record after it. So the file is read again from its
+// start up to that record, which is then read with the quote as an ordinary
+// character, up to the next delimiter. Once that has happened no quote is
+// left in the rest of the file, so it happens at most once per file.
+bool ListFileReader::rewindTo(int number)
+{
+    if (m_rewinding || m_device->isSequential() || !m_device->seek(m_bom ? 3 : 0)) {
+        return false;
+    }
+    m_rewinding = true;
+    m_quoteAsText = number;
+    m_carry.clear();
+    m_text.clear();
+    m_pos = 0;
+    m_eof = false;
+    m_invalid = 0;
+    m_firstInvalidRecord = 0;
+    m_records = 0;
+    m_line = 1;
+    m_afterCr = false;
+    skipLineEnds();
+    while (m_records < number - 1 && !atEnd()) {
+        readRecord();
+    }
+    m_rewinding = false;
+    m_records = number;
+    m_recordLine = m_line;
+    m_unclosedQuote = true;
+    return true;
 }
 
 std::optional<ChannelEntry> ListFileReader::parseEntry(const QString &record)

@@ -26,8 +26,11 @@
 //   comma ends it;
 // - a file that begins with the UTF-8 byte-order mark is decoded as UTF-8
 //   (startedWithUtf8Bom() tells); every other file is GBK;
-// - an opening quote without a closing one runs to the end of the file
-//   (lastRecordUnclosedQuote() tells);
+// - an opening quote that no later quote closes is an ordinary character,
+//   and its record ends at the next delimiter like any other, so that it
+//   costs no record after it (lastRecordUnclosedQuote() tells); the file is
+//   read once more up to that record to find this out, which a device that
+//   cannot seek does not allow: there such a record runs to the end;
 // - text between a closing quote and the next delimiter is appended to the
 //   record, and a quote that does not open a record is an ordinary character;
 // - blanks at the edges of a record are kept, quoted or not;
@@ -114,6 +117,7 @@ private:
     bool ensureText();
     void decodeGbk(const QByteArray &bytes, bool final);
     void decodeUtf8(const QByteArray &bytes, bool final);
+    bool rewindTo(int number);
     void skipLineEnds();
     void countLineEnd(char16_t c);
     void append(QString &record, const char16_t *begin, const char16_t *end);
@@ -142,4 +146,6 @@ private:
     int m_recordLine = 0;
     bool m_unclosedQuote = false;
     bool m_truncated = false;
+    int m_quoteAsText = 0;    // record whose opening quote nothing closes
+    bool m_rewinding = false; // reading again up to that record
 };

@@ -199,22 +199,19 @@ Reading model(const QByteArray &bytes)
         if (text.at(pos) == u'"') {
             const qsizetype close = text.indexOf(u'"', pos + 1);
             if (close < 0) {
-                record = text.mid(pos + 1);
-                pos = n;
+                // No quote closes it: the quote is an ordinary character.
                 unclosed = true;
             } else {
                 record = text.mid(pos + 1, close - pos - 1);
                 pos = close + 1;
             }
         }
-        if (!unclosed) {
-            qsizetype delimiter = pos;
-            while (delimiter < n && text.at(delimiter) != u',' && !isLineEnd(text.at(delimiter))) {
-                ++delimiter;
-            }
-            record += text.mid(pos, delimiter - pos);
-            pos = delimiter < n ? delimiter + 1 : n;
+        qsizetype delimiter = pos;
+        while (delimiter < n && text.at(delimiter) != u',' && !isLineEnd(text.at(delimiter))) {
+            ++delimiter;
         }
+        record += text.mid(pos, delimiter - pos);
+        pos = delimiter < n ? delimiter + 1 : n;
         line += lineEndsIn(start, pos);
         if (record.contains(QChar(kReplacement)) && r.firstInvalidRecord == 0) {
             r.firstInvalidRecord = int(r.records.size());
@@ -224,9 +221,7 @@ Reading model(const QByteArray &bytes)
         r.records.last() = record;
         r.unclosed.append(unclosed);
         r.truncated.append(truncated);
-        if (!unclosed) {
-            skipLineEnds();
-        }
+        skipLineEnds();
     }
     return r;
 }

@@ -268,9 +268,10 @@ void TestChannelCatalogue::problems_data()
                                    << QStringList{u"a\uFFFD"_s, u"b"_s, u"c"_s}
                                    << QStringList{u"1"_s, u"\uFFFD"_s, u"3"_s}
                                    << QStringList{u"有 2 处不是有效的 GBK 编码"_s + u"，已显示为“\uFFFD”（第一处在第 1 条记录）"_s};
-    QTest::addRow("unclosed quote") << "|a|1\r\n\"|b|2\r\n|c|3"_ba << false << QStringList{u"a"_s, u"b"_s}
-                                    << QStringList{u"1"_s, u"2\r\n"_s}
-                                    << QStringList{u"第 2 条记录（第 2 行）的双引号没有闭合"_s};
+    QTest::addRow("unclosed quote costs no later record")
+        << "|a|1\r\n\"|b|2\r\n|c|3"_ba << false << QStringList{u"a"_s, u"b"_s, u"c"_s}
+        << QStringList{u"1"_s, u"2"_s, u"3"_s}
+        << QStringList{u"第 2 条记录（第 2 行）的双引号没有闭合，已当作普通字符读到下一个分隔符"_s};
     QTest::addRow("UTF-8 with BOM noted once") << "\xEF\xBB\xBF" + u"|安徽台|1\r\n|合肥台|2"_s.toUtf8() << false
                                                << QStringList{u"安徽台"_s, u"合肥台"_s} << QStringList{u"1"_s, u"2"_s}
                                                << QStringList{u"按 UTF-8 解码"_s};

@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <cstring>
+
 #include <QBuffer>
 #include <QDir>
 #include <QTemporaryDir>
@@ -60,6 +63,29 @@ Reading readBuffer(const QByteArray &bytes, ListFileReader &reader, QBuffer &buf
     }
     return readOpen(bytes.size(), reader);
 }
+
+// Bytes that can be read once, front to back, as from a pipe.
+class SequentialBuffer : public QIODevice
+{
+public:
+    void setData(const QByteArray &data) { m_data = data; }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return m_data.size() - m_read + QIODevice::bytesAvailable(); }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        const qint64 n = std::min<qint64>(maxSize, m_data.size() - m_read);
+        std::memcpy(data, m_data.constData() + m_read, size_t(n));
+        m_read += n;
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_data;
+    qint64 m_read = 0;
+};
 
 QString fffd(int count = 1)
 {
@@ -134,8 +160,15 @@ void TestListFileReader::readRecord_data()
     QTest::addRow("comma at a line end") << "a,\r\nb,"_ba << QStringList{u"a"_s, u"b"_s};
     QTest::addRow("empty record between commas") << ",a,,b"_ba << QStringList{u""_s, u"a"_s, u""_s, u"b"_s};
     QTest::addRow("blanks kept") << " \ta|b|c \r\n\" x \""_ba << QStringList{u" \ta|b|c "_s, u" x "_s};
-    QTest::addRow("unclosed quote runs to the end")
-        << "a\r\n\"b,c\r\nd"_ba << QStringList{u"a"_s, u"b,c\r\nd"_s};
+    QTest::addRow("unclosed quote is an ordinary character")
+        << "a\r\n\"b,c\r\nd"_ba << QStringList{u"a"_s, u"\"b"_s, u"c"_s, u"d"_s};
+    QTest::addRow("unclosed quote after a closed one")
+        << "\"a,b\",\"c,d\r\n\"e\",f\r\n\"g|h|i"_ba
+        << QStringList{u"a,b"_s, u"c,d\r\ne\""_s, u"f"_s, u"\"g|h|i"_s};
+    QTest::addRow("unclosed quote after a BOM")
+        << kBom + "\"|\xE5\xAE\x89|u,|b|c"_ba << QStringList{u"\"|安|u"_s, u"|b|c"_s};
+    QTest::addRow("unclosed quote after damage")
+        << "\xFF,\xB0\r\n\"|a|b\xFF\r\nc"_ba << QStringList{fffd(), fffd(), u"\"|a|b"_s + fffd(), u"c"_s};
     QTest::addRow("text after the closing quote is kept")
         << "\"a,b\"c \"d\",e"_ba << QStringList{u"a,bc \"d\""_s, u"e"_s};
     QTest::addRow("quote inside a record") << "a\"b,c"_ba << QStringList{u"a\"b"_s, u"c"_s};
@@ -195,7 +228,9 @@ void TestListFileReader::diagnostics_data()
     QTest::addRow("damage in quotes") << "a,\"\xFF\""_ba << QList<int>{1, 1} << 1 << 2 << false << 0 << 0;
     QTest::addRow("BOM") << kBom + "a"_ba << QList<int>{1} << 0 << 0 << true << 0 << 0;
     QTest::addRow("BOM and damage") << kBom + "a\r\n\xC3"_ba << QList<int>{1, 2} << 1 << 2 << true << 0 << 0;
-    QTest::addRow("unclosed quote") << "a\r\n\"b\r\nc"_ba << QList<int>{1, 2} << 0 << 0 << false << 2 << 0;
+    QTest::addRow("unclosed quote") << "a\r\n\"b\r\nc"_ba << QList<int>{1, 2, 3} << 0 << 0 << false << 2 << 0;
+    QTest::addRow("unclosed quote after damage")
+        << "\xFF\r\n\xFF\"\xFF\r\n\"\xFF\r\nc\xFF"_ba << QList<int>{1, 2, 3, 4} << 5 << 1 << false << 3 << 0;
     QTest::addRow("overlong") << "a," + QByteArray(ListFileReader::kMaxRecordLength + 1, 'x') << QList<int>{1, 1} << 0
                               << 0 << false << 0 << 2;
 }
@@ -296,6 +331,17 @@ void TestListFileReader::openDevice()
     QVERIFY(!reader.open(u"gb/missing.txt"_s));
     QCOMPARE(events, (QStringList{u"+gb/ah.txt"_s, u"-gb/ah.txt"_s}));
     QVERIFY(buffer.isOpen());
+
+    // A device that cannot seek cannot be read again, so there an unclosed
+    // quote still runs to the end.
+    SequentialBuffer pipe;
+    pipe.setData("a,\"b,c\r\nd");
+    QVERIFY(pipe.open(QIODevice::ReadOnly));
+    QVERIFY(reader.open(&pipe, u"pipe"_s));
+    QCOMPARE(reader.readRecord(), u"a"_s);
+    QCOMPARE(reader.readRecord(), u"b,c\r\nd"_s);
+    QVERIFY(reader.lastRecordUnclosedQuote());
+    QVERIFY(reader.atEnd());
 }
 
 QTEST_GUILESS_MAIN(TestListFileReader)
