@@ -71,6 +71,12 @@ bool ListFileReader::open(const QString &relativePath)
         m_error = QStringLiteral("这是一个文件夹，不是文件");
         return false;
     }
+    // A named pipe would hold up the start until something writes to it, and
+    // a device such as /dev/zero never ends: only plain files are read.
+    if (!info.isFile()) {
+        m_error = QStringLiteral("这不是普通文件，而是管道、设备或套接字");
+        return false;
+    }
     m_file.setFileName(relativePath);
     if (!m_file.open(QIODevice::ReadOnly)) {
         m_error = QStringLiteral("无法打开：%1").arg(m_file.errorString());

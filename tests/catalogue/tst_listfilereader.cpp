@@ -1,8 +1,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include <QBuffer>
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -287,6 +290,10 @@ void TestListFileReader::openFailure_data()
     QTest::addColumn<QString>("path");
     QTest::addRow("missing") << u"gb/missing.txt"_s;
     QTest::addRow("folder") << u"folder.txt"_s;
+    // Neither may hold up the start: a pipe blocks its reader until someone
+    // writes, /dev/zero never ends.
+    QTest::addRow("named pipe") << u"pipe.txt"_s;
+    QTest::addRow("device") << u"zero.txt"_s;
 }
 
 void TestListFileReader::openFailure()
@@ -294,6 +301,8 @@ void TestListFileReader::openFailure()
     QFETCH(QString, path);
     QVERIFY(QDir().mkpath(u"folder.txt"_s));
     QVERIFY(GbkFiles::writeLines(u"good.txt"_s, {u"|a|b"_s}));
+    QVERIFY(QFileInfo::exists(u"pipe.txt"_s) || ::mkfifo("pipe.txt", 0644) == 0);
+    QVERIFY(QFileInfo::exists(u"zero.txt"_s) || QFile::link(u"/dev/zero"_s, u"zero.txt"_s));
 
     QStringList events;
     ListFileReader reader(ListFileReader::kDefaultChunkSize, [&](const QString &file, ListFileReader::FileEvent event) {
