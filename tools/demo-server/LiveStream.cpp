@@ -7,6 +7,8 @@ namespace {
 
 constexpr int kTickMs = 50;
 constexpr qint64 kMaxPendingBytes = 256 * 1024;
+// A client that reads nothing for this long is taken to be gone.
+constexpr qint64 kStallLimitMs = 30 * 1000;
 
 } // namespace
 
@@ -47,8 +49,16 @@ void LiveStream::tick()
         return;
     }
     // A reader that does not keep up is not fed: the kernel and Qt buffers stay small.
-    if (m_socket->bytesToWrite() > kMaxPendingBytes)
+    if (m_socket->bytesToWrite() > kMaxPendingBytes) {
+        if (m_stalledSince < 0)
+            m_stalledSince = elapsed;
+        if (elapsed - m_stalledSince > kStallLimitMs) {
+            m_socket->abort();
+            finish();
+        }
         return;
+    }
+    m_stalledSince = -1;
 
     const qint64 burst = qint64(m_bytesPerSecond * m_options.burstSeconds);
     const qint64 due = burst + qint64(m_bytesPerSecond * double(elapsed) / 1000.0);

@@ -56,4 +56,5 @@ private:
     qsizetype m_pos = 0;
     quint32 m_loop = 0;
     bool m_headSent = false;
+    qint64 m_stalledSince = -1;
 };
