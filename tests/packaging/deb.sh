@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# deb.sh BUILD VERSION TITLE: cpack -G DEB builds the package; its control
+# data and contents are checked, and the launcher is started from the unpacked
+# package (installing it into the system is left to people).
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+need_display "$@"
+
+build=$1
+version=$2
+title=$3
+id=org.example.lumora
+port=8931
+
+for tool in cpack dpkg-deb dpkg-shlibdeps file; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (dpkg-dev, file)"
+done
+
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
+    { cat "$scratch/cpack.log" >&2; fail "cpack -G DEB"; }
+arch=$(dpkg --print-architecture)
+deb=$scratch/out/lumora_${version}_${arch}.deb
+[ -f "$deb" ] || fail "no $(basename "$deb"); cpack made: $(ls "$scratch/out")"
+pass "cpack made $(basename "$deb"), $(stat -c %s "$deb") bytes"
+
+field() {
+    dpkg-deb -f "$deb" "$1"
+}
+[ "$(field Package)" = lumora ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
+[ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+[ "$(field Section)" = video ] || fail "Section: $(field Section)"
+field Description | head -n 1 | grep -q 'internet radio and TV' || fail "Description: $(field Description | head -n 1)"
+# Dependencies: found by shlibdeps from the two executables, and those no
+# linker sees (the platform plugins, a Chinese font, the media tools).
+depends=$(field Depends | tr ',' '\n' | sed 's/^ *//')
+for package in libc6 libstdc++6 libmpv2 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 \
+    libqt6openglwidgets6 qt6-qpa-plugins ffmpeg espeak-ng; do
+    grep -q "^$package\( \|$\)" <<<"$depends" || fail "Depends lacks $package: $(field Depends)"
+done
+grep -q '^fonts-wqy-microhei' <<<"$depends" || fail "Depends names no Chinese font"
+grep -q '^libqt6widgets6 (>= ' <<<"$depends" || fail "Depends has no versions from shlibdeps"
+pass "control: lumora $version $arch, Depends: $(field Depends)"
+
+dpkg-deb -c "$deb" | awk '{ print $1, $2, $6 }' >"$scratch/contents"
+expect_entry() {
+    grep -qx -- "$1 root/root ./usr/$2" "$scratch/contents" || fail "the package lacks $1 root/root /usr/$2"
+}
+expect_entry -rwxr-xr-x bin/lumora
+expect_entry -rwxr-xr-x libexec/lumora/lumora
+expect_entry -rwxr-xr-x libexec/lumora/lumora-demo-server
+expect_entry -rw-r--r-- share/applications/$id.desktop
+expect_entry -rw-r--r-- share/metainfo/$id.metainfo.xml
+expect_entry -rw-r--r-- share/icons/hicolor/scalable/apps/$id.svg
+for file in "${list_files[@]}"; do
+    expect_entry -rw-r--r-- "share/lumora/demo/$file"
+done
+outside=$(awk '$3 !~ /^\.\/usr\// && $3 != "./"' "$scratch/contents")
+[ -z "$outside" ] || fail "the package installs outside /usr: $outside"
+pass "contents: $(wc -l <"$scratch/contents") entries, all under /usr, owned by root"
+
+root=$scratch/root
+dpkg-deb -x "$deb" "$root"
+for exe in lumora lumora-demo-server; do
+    file -b "$root/usr/libexec/lumora/$exe" | grep -q 'ELF.*, stripped' || fail "$exe is not a stripped executable"
+done
+pass "the packaged executables are stripped"
+
+# The launcher from the unpacked package: the demonstration catalogue for a
+# new user, then the user's own.
+need_free_port $port
+user_env
+start_launcher "$root/usr/bin/lumora" "$scratch/demo.err"
+wait_for_player "$title"
+[ "$(readlink "/proc/$player_pid/exe")" = "$(readlink -f "$root/usr/libexec/lumora/lumora")" ] || fail "the window is not the packaged program's"
+[ "$(readlink "/proc/$player_pid/cwd")" = "$(readlink -f "$root/usr/share/lumora/demo")" ] || fail "not started in the packaged catalogue"
+server_pid=$(child_named "$launcher_pid" lumora-demo-ser)
+[ -n "$server_pid" ] || fail "no demonstration server"
+http_reply $port | grep -q '^Server: lumora-demo-server' || fail "the packaged server does not answer on $port"
+kill -TERM "$player_pid"
+wait_gone "$launcher_pid" || fail "the launcher outlived the program"
+wait_gone "$server_pid" || fail "the server outlived the player"
+[ -z "$(catalogue_lines "$scratch/demo.err")" ] || fail "reports on the demonstration catalogue: $(catalogue_lines "$scratch/demo.err")"
+pass "unpacked: the launcher starts the packaged program on the demonstration catalogue and its server"
+
+make_user_catalogue "$XDG_DATA_HOME/lumora"
+start_launcher "$root/usr/bin/lumora" "$scratch/user.err"
+wait_for_player "$title"
+[ "$(readlink "/proc/$player_pid/cwd")" = "$(readlink -f "$XDG_DATA_HOME/lumora")" ] || fail "not started in the user's catalogue"
+kill -TERM "$player_pid"
+wait_gone "$launcher_pid" || fail "the program did not end"
+catalogue_lines "$scratch/user.err" | grep -q '"gb/ah.txt" 第 2 条记录' || fail "the user catalogue's report is missing"
+pass "unpacked: the launcher starts the packaged program on the user's catalogue"
