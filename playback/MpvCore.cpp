@@ -114,6 +114,7 @@ void MpvCore::drainEvents()
             break;
         handleEvent(*event);
     }
+    Q_EMIT eventsDrained();
 }
 
 void MpvCore::handleEvent(const mpv_event &event)

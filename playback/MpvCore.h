@@ -54,6 +54,8 @@ Q_SIGNALS:
     void propertyChanged(const QString &name, const QVariant &value);
     // A warning or error that libmpv logged, with the module that logged it.
     void logMessage(const QString &prefix, const QString &level, const QString &text);
+    // Every event pending so far has been handed out.
+    void eventsDrained();
 
 private:
     static void wakeup(void *self);

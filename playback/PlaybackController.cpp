@@ -27,6 +27,11 @@ PlaybackController::PlaybackController(const MpvCore::Options &options, QObject 
         // A second look that fails tells nothing new: libmpv's reason stands.
         m_status.failed(m_sniffed ? FailureReason::describe(m_errors, MPV_ERROR_UNKNOWN_FORMAT) : reason);
     });
+    // A server that sends bytes that never become sound: libmpv would go on
+    // probing; the player gives up after the network timeout.
+    m_openTimer.setSingleShot(true);
+    m_openTimer.setInterval(static_cast<int>(options.networkTimeoutSeconds * 1000));
+    connect(&m_openTimer, &QTimer::timeout, this, &PlaybackController::onOpenTimedOut);
     m_reconnectTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, [this] {
         m_status.reconnecting(m_reconnect.attempt(), 0);
@@ -61,11 +66,12 @@ bool PlaybackController::ensureEngine()
     });
     connect(c, &MpvCore::propertyChanged, this, &PlaybackController::onPropertyChanged);
     connect(c, &MpvCore::logMessage, this, &PlaybackController::onLogMessage);
+    connect(c, &MpvCore::eventsDrained, this, &PlaybackController::onEventsDrained);
     c->observe("pause", MPV_FORMAT_FLAG);
     c->observe("paused-for-cache", MPV_FORMAT_FLAG);
     c->observe("cache-buffering-state", MPV_FORMAT_INT64);
     c->observe("metadata", MPV_FORMAT_NODE);
-    c->observe("duration", MPV_FORMAT_DOUBLE);
+    c->observe("seekable", MPV_FORMAT_FLAG);
     c->observe("track-list", MPV_FORMAT_NODE);
     c->setProperty("volume", m_volume);
     c->setProperty("mute", m_mute);
@@ -108,6 +114,7 @@ void PlaybackController::open(const QString &address)
 
 void PlaybackController::fetchPlaylist(const QString &address)
 {
+    m_openTimer.stop();
     // Whatever played goes now, as with any new address.
     m_requestAnswered = false;
     ++m_request;
@@ -147,17 +154,36 @@ void PlaybackController::load(const QString &address)
 {
     m_errors.clear();
     m_loaded = false;
-    m_duration = 0;
+    m_seekable = false;
     m_requestAnswered = false;
+    m_openTimer.start();
     m_entryId = -1;
     if (m_paused)
         m_core->setProperty("pause", false);
     m_core->command({QStringLiteral("loadfile"), address, QStringLiteral("replace")}, ++m_request);
 }
 
+void PlaybackController::onOpenTimedOut()
+{
+    if (m_loaded || !m_core)
+        return;
+    // Whatever the engine says of this entry from now on is stale.
+    m_requestAnswered = false;
+    ++m_request;
+    m_core->command({QStringLiteral("stop")});
+    if (m_reconnecting) {
+        scheduleReconnect(MPV_ERROR_LOADING_FAILED);
+        return;
+    }
+    m_status.failed(m_errors.isEmpty() ? FailureReason::describe({}, MPV_ERROR_UNKNOWN_FORMAT)
+                                       : FailureReason::describe(m_errors, MPV_ERROR_LOADING_FAILED));
+}
+
 void PlaybackController::stop()
 {
     ++m_open;
+    m_openTimer.stop();
+    m_pendingEnd.reset();
     m_fetcher.cancel();
     m_reconnectTimer.stop();
     m_reconnecting = false;
@@ -247,6 +273,7 @@ void PlaybackController::onFileLoaded()
     if (!m_requestAnswered)
         return;
     m_loaded = true;
+    m_openTimer.stop();
     m_sinceLoaded.start();
     if (m_videoOutput)
         applyVideoSelection();
@@ -257,7 +284,30 @@ void PlaybackController::onFileEnded(qint64 entryId, MpvCore::EndReason reason, 
 {
     if (!isCurrent(entryId))
         return;
-    const bool wasLoaded = m_loaded;
+    if (reason == MpvCore::EndReason::Redirect) {
+        // A playlist that libmpv read itself: the entry it leads to starts next.
+        m_entryId = -1;
+        return;
+    }
+    m_openTimer.stop();
+    // libmpv hands out what it logged on the way to this end after the event
+    // itself; the reason is decided once every pending event has been read.
+    m_pendingEnd = PendingEnd{reason, mpvError, m_loaded};
+    m_loaded = false;
+    m_requestAnswered = false;
+}
+
+void PlaybackController::onEventsDrained()
+{
+    if (!m_pendingEnd)
+        return;
+    const PendingEnd end = *m_pendingEnd;
+    m_pendingEnd.reset();
+    finishEnd(end.reason, end.mpvError, end.wasLoaded);
+}
+
+void PlaybackController::finishEnd(MpvCore::EndReason reason, int mpvError, bool wasLoaded)
+{
     m_loaded = false;
     if (m_paused) {
         m_paused = false;
@@ -265,9 +315,6 @@ void PlaybackController::onFileEnded(qint64 entryId, MpvCore::EndReason reason, 
     }
     switch (reason) {
     case MpvCore::EndReason::Redirect:
-        // A playlist that libmpv read itself: the entry it leads to starts next.
-        m_entryId = -1;
-        return;
     case MpvCore::EndReason::Stop:
     case MpvCore::EndReason::Quit:
         return;
@@ -284,8 +331,8 @@ void PlaybackController::onFileEnded(qint64 entryId, MpvCore::EndReason reason, 
         fetchPlaylist(m_target);
         return;
     }
-    // A live network stream has no duration; when it ends it has dropped.
-    const bool live = network && m_duration <= 0;
+    // A live network stream cannot be seeked; when it ends it has dropped.
+    const bool live = network && !m_seekable;
     if (live && (wasLoaded || m_reconnecting)) {
         scheduleReconnect(mpvError);
         return;
@@ -341,8 +388,8 @@ void PlaybackController::onPropertyChanged(const QString &name, const QVariant &
                 title = it.value().toString().trimmed();
         }
         m_status.setTitle(title);
-    } else if (name == QLatin1String("duration")) {
-        m_duration = value.toDouble();
+    } else if (name == QLatin1String("seekable")) {
+        m_seekable = value.toBool();
     } else if (name == QLatin1String("track-list")) {
         bool video = false;
         for (const QVariant &track : value.toList()) {

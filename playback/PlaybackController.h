@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -62,6 +63,9 @@ private:
     void onFileStarted(qint64 entryId);
     void onFileLoaded();
     void onFileEnded(qint64 entryId, MpvCore::EndReason reason, int mpvError);
+    void onEventsDrained();
+    void finishEnd(MpvCore::EndReason reason, int mpvError, bool wasLoaded);
+    void onOpenTimedOut();
     void onPropertyChanged(const QString &name, const QVariant &value);
     void onLogMessage(const QString &prefix, const QString &level, const QString &text);
     void scheduleReconnect(int mpvError);
@@ -87,7 +91,15 @@ private:
     bool m_loaded = false;
     bool m_reconnecting = false;
     QElapsedTimer m_sinceLoaded;
-    double m_duration = 0;
+    bool m_seekable = false;
+    struct PendingEnd
+    {
+        MpvCore::EndReason reason;
+        int mpvError;
+        bool wasLoaded;
+    };
+    std::optional<PendingEnd> m_pendingEnd;
+    QTimer m_openTimer;
     QStringList m_errors;         // what libmpv logged since the latest open
 
     int m_volume = 50;

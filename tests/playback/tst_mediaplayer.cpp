@@ -6,6 +6,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QClipboard>
+#include <QMenu>
+#include <QToolButton>
+
+#include "ControlBar.h"
 #include "DemoServerProcess.h"
 #include "MediaPlayer.h"
 #include "MpvVideoWidget.h"
@@ -109,6 +114,8 @@ private Q_SLOTS:
     void refusedAddresses_data();
     void refusedAddresses();
     void localFilePlays();
+    void controlBarCommands();
+    void contextMenu();
 
 private:
     DemoServerProcess m_server;
@@ -301,6 +308,63 @@ void TestMediaPlayer::localFilePlays()
         // A file that ends has ended; it is not a dropped stream.
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), State::Ended, 5000);
     }
+}
+
+void TestMediaPlayer::controlBarCommands()
+{
+    Rig rig;
+    ControlBar *bar = rig.player->controlBar();
+    auto *playPause = bar->findChild<QToolButton *>(QStringLiteral("playPause"));
+    auto *stop = bar->findChild<QToolButton *>(QStringLiteral("stop"));
+    auto *mute = bar->findChild<QToolButton *>(QStringLiteral("mute"));
+    QVERIFY(playPause && stop && mute);
+
+    rig.player->setURL(m_server.url(QStringLiteral("/radio/6.mp3")));
+    QVERIFY(rig.plays(0.5));
+    QCOMPARE(playPause->toolTip(), QStringLiteral("暂停"));
+    playPause->click();
+    QTRY_COMPARE(rig.state(), State::Paused);
+    QCOMPARE(rig.player->statusText(), QStringLiteral("已暂停"));
+    QCOMPARE(playPause->toolTip(), QStringLiteral("播放"));
+    playPause->click();
+    QVERIFY(rig.plays(0.5));
+
+    mute->click();
+    QVERIFY(rig.player->settings()->mute());
+    QVERIFY(rig.player->controller()->mute());
+    mute->click();
+    QVERIFY(!rig.player->settings()->mute());
+
+    stop->click();
+    QCOMPARE(rig.state(), State::Stopped);
+    QTRY_COMPARE(rig.playbackTime, -1.0);
+    // Play after stop opens the same address again.
+    playPause->click();
+    QVERIFY(rig.plays(0.5));
+    QCOMPARE(rig.player->URL(), m_server.url(QStringLiteral("/radio/6.mp3")));
+}
+
+void TestMediaPlayer::contextMenu()
+{
+    Rig rig;
+    rig.player->setURL(m_server.url(QStringLiteral("/radio/7.mp3")));
+    QVERIFY(rig.plays(0.3));
+    QStringList entries;
+    QTimer::singleShot(100, this, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        for (QAction *a : menu->actions()) {
+            if (!a->isSeparator())
+                entries << a->text();
+        }
+        menu->actions().last()->trigger();
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(200, 20), rig.player->mapToGlobal(QPoint(200, 20)));
+    QApplication::sendEvent(rig.player, &event);
+    QCOMPARE(entries, (QStringList{QStringLiteral("暂停"), QStringLiteral("停止"), QStringLiteral("静音"),
+                                   QStringLiteral("复制当前地址")}));
+    QCOMPARE(QApplication::clipboard()->text(), m_server.url(QStringLiteral("/radio/7.mp3")));
 }
 
 QTEST_MAIN(TestMediaPlayer)
