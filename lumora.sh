@@ -15,7 +15,10 @@ packages=(
     libmpv-dev ffmpeg espeak-ng
     fonts-wqy-microhei
 )
-test_packages=(xvfb xauth)
+# desktop-file-utils, appstream: the validators; librsvg2-bin: the PNG icon;
+# dpkg-dev, file: the Debian package's library dependencies; xdotool, procps:
+# finding the installed launcher's window and processes.
+test_packages=(xvfb xauth desktop-file-utils appstream librsvg2-bin dpkg-dev file xdotool procps)
 
 install_packages() {
     local missing=()
