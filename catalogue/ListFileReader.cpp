@@ -1,9 +1,11 @@
 #include "ListFileReader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <QStringView>
 
 namespace {
@@ -39,12 +41,78 @@ int utf8SequenceLength(uchar b)
     return 0;
 }
 
+// What the system's GBK decoder makes of each byte up to 0x80 and of each
+// lead-trail pair, asked once for all of them. Decoding a chunk is then a
+// lookup per character instead of a call into the decoder per run of valid
+// bytes, which made a file full of damaged bytes slow to read.
+struct GbkTable
+{
+    static constexpr int kPairs = 0x7F * 0x100;
+
+    static int index(uchar lead, uchar trail) { return (lead - 0x80) << 8 | trail; }
+
+    bool valid = false;
+    std::array<char16_t, 0x81> single{};
+    std::array<char16_t, kPairs> pairs{};
+};
+
+const GbkTable &gbkTable()
+{
+    static const GbkTable table = [] {
+        GbkTable t;
+        QStringDecoder gbk("GBK", QStringConverter::Flag::Stateless);
+        if (!gbk.isValid()) {
+            return t;
+        }
+        // Each unit on its own, in case a decoder keeps any state between them.
+        auto decodeOne = [&gbk](const char *bytes, int length) {
+            const QString one = gbk.decode(QByteArrayView(bytes, length));
+            return one.size() == 1 ? one.front().unicode() : kReplacement;
+        };
+        QByteArray all;
+        for (int b = 0; b <= 0x80; ++b) {
+            all += char(b);
+        }
+        for (int lead = 0x81; lead <= 0xFE; ++lead) {
+            for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                if (isGbkTrail(uchar(trail))) {
+                    all += char(lead);
+                    all += char(trail);
+                }
+            }
+        }
+        // One call for all of them; only if that does not give one character
+        // per unit is each asked on its own.
+        const QString text = gbk.decode(all);
+        const qsizetype units = 0x81 + (all.size() - 0x81) / 2;
+        const bool oneEach = text.size() == units;
+        qsizetype at = 0;
+        for (int b = 0; b <= 0x80; ++b, ++at) {
+            const char byte = char(b);
+            t.single[size_t(b)] = oneEach ? text.at(at).unicode() : decodeOne(&byte, 1);
+        }
+        for (int lead = 0x81; lead <= 0xFE; ++lead) {
+            for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                if (!isGbkTrail(uchar(trail))) {
+                    continue;
+                }
+                const char pair[2] = {char(lead), char(trail)};
+                t.pairs[size_t(GbkTable::index(uchar(lead), uchar(trail)))] =
+                    oneEach ? text.at(at).unicode() : decodeOne(pair, 2);
+                ++at;
+            }
+        }
+        t.valid = true;
+        return t;
+    }();
+    return table;
+}
+
 } // namespace
 
 ListFileReader::ListFileReader(qsizetype chunkSize, FileHook fileHook)
     : m_chunkSize(std::max<qsizetype>(chunkSize, 1))
     , m_fileHook(std::move(fileHook))
-    , m_gbk("GBK", QStringConverter::Flag::Stateless)
 {
 }
 
@@ -136,7 +204,7 @@ bool ListFileReader::start()
         m_utf8 = true;
     } else {
         m_carry = head;
-        if (!m_gbk.isValid()) {
+        if (!gbkTable().valid) {
             m_error = QStringLiteral("本系统没有 GBK 解码器");
             close();
             return false;
@@ -339,25 +407,22 @@ bool ListFileReader::ensureText()
     return true;
 }
 
-// The decoder is only given whole, valid characters, so that an invalid byte
-// is replaced here, by exactly one U+FFFD, and the byte after it is read
-// afresh: a lead byte followed by a comma still leaves the comma a delimiter.
-// Every byte gives at most one UTF-16 unit, so the text fits in bytes.size().
+// Every byte up to 0x80 and every lead-trail pair gives exactly one
+// character; any other byte is replaced here, by exactly one U+FFFD, and the
+// byte after it is read afresh: a lead byte followed by a comma still leaves
+// the comma a delimiter. So the text fits in bytes.size() units.
 void ListFileReader::decodeGbk(const QByteArray &bytes, bool final)
 {
+    const GbkTable &table = gbkTable();
     m_text.resize(bytes.size());
-    QChar *out = m_text.data();
+    auto *const begin = reinterpret_cast<char16_t *>(m_text.data());
+    char16_t *out = begin;
     const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
     const auto *end = p + bytes.size();
-    const uchar *run = p;
-    auto flushRun = [&](const uchar *upTo) {
-        if (upTo != run) {
-            out = m_gbk.appendToBuffer(out, QByteArrayView(run, upTo - run));
-        }
-    };
     while (p != end) {
         const uchar b = *p;
         if (b <= 0x80) { // 0x80 is the euro sign in code page 936
+            *out++ = table.single[b];
             ++p;
             continue;
         }
@@ -366,18 +431,21 @@ void ListFileReader::decodeGbk(const QByteArray &bytes, bool final)
                 break; // the trail byte is in the next chunk
             }
             if (p + 1 != end && isGbkTrail(p[1])) {
+                const char16_t c = table.pairs[GbkTable::index(b, p[1])];
+                *out++ = c;
+                if (c == kReplacement) {
+                    ++m_invalid; // a pair this system's decoder has no character for
+                }
                 p += 2;
                 continue;
             }
         }
-        flushRun(p);
-        *out++ = QChar(kReplacement);
+        *out++ = kReplacement;
         ++m_invalid;
-        run = ++p;
+        ++p;
     }
-    flushRun(p);
     m_carry = QByteArray(reinterpret_cast<const char *>(p), end - p);
-    m_text.truncate(out - m_text.constData());
+    m_text.truncate(out - begin);
 }
 
 void ListFileReader::decodeUtf8(const QByteArray &bytes, bool final)

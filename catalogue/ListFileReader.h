@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QIODevice>
 #include <QString>
-#include <QStringDecoder>
 
 #include "ChannelEntry.h"
 
@@ -129,7 +128,6 @@ private:
     QIODevice *m_device = nullptr; // &m_file, or the caller's device
     QString m_path;
     QString m_error;
-    QStringDecoder m_gbk;
     bool m_utf8 = false;
     bool m_bom = false;
 
