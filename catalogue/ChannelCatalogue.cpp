@@ -109,17 +109,27 @@ void ChannelCatalogue::loadGroup(ChannelGroup &group, ListFileReader &reader)
             break;
         }
         const QString record = reader.readRecord();
+        // The text of a problem is only made while the report still lists.
+        auto problem = [&report](auto &&text) {
+            if (report.keepsRecordProblems()) {
+                report.recordProblem(text());
+            } else {
+                report.countRecordProblem();
+            }
+        };
         if (reader.lastRecordUnclosedQuote()) {
-            report.recordProblem(where() + u"的双引号没有闭合，已当作普通字符读到下一个分隔符"_s);
+            problem([&] { return where() + u"的双引号没有闭合，已当作普通字符读到下一个分隔符"_s; });
         }
         if (reader.lastRecordTruncated()) {
-            report.recordProblem(where() + u"超过 %1 个字符，多出的部分已舍弃"_s
-                                               .arg(ListFileReader::kMaxRecordLength));
+            problem([&] {
+                return where() + u"超过 %1 个字符，多出的部分已舍弃"_s.arg(ListFileReader::kMaxRecordLength);
+            });
         }
         const std::optional<ChannelEntry> entry = ListFileReader::parseEntry(record);
         if (!entry) {
-            report.recordProblem(where() + u"只有 %1 个字段（至少要 3 个，用“|”分隔），已跳过"_s
-                                               .arg(record.count(u'|') + 1));
+            problem([&] {
+                return where() + u"只有 %1 个字段（至少要 3 个，用“|”分隔），已跳过"_s.arg(record.count(u'|') + 1);
+            });
             continue;
         }
         const int index = group.recordCount++;

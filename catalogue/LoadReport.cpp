@@ -25,6 +25,16 @@ void LoadReport::recordProblem(const QString &text)
     }
 }
 
+bool LoadReport::keepsRecordProblems() const
+{
+    return m_recordProblems.size() < kMaxLines;
+}
+
+void LoadReport::countRecordProblem()
+{
+    ++m_recordProblemCount;
+}
+
 void LoadReport::fileProblem(const QString &text)
 {
     m_fileProblems.append(text);

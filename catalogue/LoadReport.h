@@ -30,6 +30,12 @@ public:
     void note(const QString &text);
     // A problem of one record, in file order.
     void recordProblem(const QString &text);
+    // Whether a further record problem would still be kept for listing.
+    // Once ten are kept, a caller may count the rest with countRecordProblem()
+    // and spare itself their texts: a file of a hundred thousand bad records
+    // would otherwise cost a hundred thousand formatted lines nobody sees.
+    bool keepsRecordProblems() const;
+    void countRecordProblem();
     // A problem of the whole file, said after the record problems.
     void fileProblem(const QString &text);
 
