@@ -30,7 +30,9 @@ field() {
 [ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 [ "$(field Section)" = video ] || fail "Section: $(field Section)"
-field Description | head -n 1 | grep -q 'internet radio and TV' || fail "Description: $(field Description | head -n 1)"
+summary=$(field Description)
+summary=${summary%%$'\n'*}
+[[ $summary == *"internet radio and TV"* ]] || fail "Description: $summary"
 # Dependencies: found by shlibdeps from the two executables, and those no
 # linker sees (the platform plugins, a Chinese font, the media tools).
 depends=$(field Depends | tr ',' '\n' | sed 's/^ *//')

@@ -39,8 +39,9 @@ before=$(snapshot "$user")
 start_launcher "$launcher" "$scratch/user.err"
 wait_for_player "$title"
 check_player "$user"
-[ -z "$(children "$launcher_pid" | grep lumora-demo || true)" ] || fail "a demonstration server runs beside a user catalogue"
-[ -z "$(http_reply $port)" ] || fail "port $port is served for a user catalogue"
+# The launcher has become the program: nothing of it is left to start a server.
+[ "$player_pid" = "$launcher_pid" ] || fail "the launcher did not hand over to the program"
+[ -z "$(child_named "$launcher_pid" lumora-demo-ser)" ] || fail "a demonstration server runs beside a user catalogue"
 end_player
 reports=$(catalogue_lines "$scratch/user.err")
 expected='lumora.catalogue: 列表文件 "gb/ah.txt" 第 2 条记录（第 2 行）只有 2 个字段（至少要 3 个，用“|”分隔），已跳过'
@@ -80,12 +81,22 @@ server_pid=$(child_named "$launcher_pid" lumora-demo-ser)
 http_reply $port | grep -q '^Server: lumora-demo-server' || fail "the demonstration server does not answer on $port"
 end_player
 wait_gone "$server_pid" || fail "the demonstration server outlived the player"
-[ -z "$(http_reply $port)" ] || fail "port $port still served after the player ended"
 [ "$launcher_status" = 143 ] || fail "the launcher returned $launcher_status, not the program's 143"
 reports=$(catalogue_lines "$scratch/demo.err")
 [ -z "$reports" ] || fail "the demonstration catalogue was reported on: $reports"
 [ "$(snapshot "$XDG_DATA_HOME")" = "$before" ] || fail "the launcher wrote into \$XDG_DATA_HOME"
 pass "no user catalogue: demonstration catalogue without a report, its server started and stopped"
+
+# --- Installed with the prefix ~/.local, the demonstration catalogue lies in
+# the user's folder's demo/; that alone is no user catalogue.
+data_home=$XDG_DATA_HOME
+export XDG_DATA_HOME=$stage/share
+start_launcher "$launcher" "$scratch/local.err"
+wait_for_player "$title"
+check_player "$demo"
+end_player
+export XDG_DATA_HOME=$data_home
+pass "prefix ~/.local: demo/ inside the user's folder is not taken for a user catalogue"
 
 # --- A server already on the port is used, not doubled, and left running.
 "$stage/libexec/lumora/lumora-demo-server" --port $port >"$scratch/own-server.out" 2>"$scratch/own-server.err" &
