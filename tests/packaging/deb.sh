@@ -5,7 +5,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 need_display "$@"
 
-build=$1
+build=$(readlink -f "$1")
 version=$2
 title=$3
 id=org.example.lumora

@@ -3,9 +3,9 @@
 # a user without root would, and checks what lands where.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-source_dir=$1
-build=$2
-stage=$3
+source_dir=$(readlink -f "$1")
+build=$(readlink -f "$2")
+stage=$(readlink -m "$3")
 id=org.example.lumora
 
 rm -rf -- "$stage"

@@ -5,7 +5,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 need_display "$@"
 
-stage=$1
+stage=$(readlink -f "$1")
 title=$2
 launcher=$stage/bin/lumora
 program=$stage/libexec/lumora/lumora
@@ -94,9 +94,16 @@ export XDG_DATA_HOME=$stage/share
 start_launcher "$launcher" "$scratch/local.err"
 wait_for_player "$title"
 check_player "$demo"
-end_player
+# This time the launcher is told to stop, as at the end of a session: it
+# takes the player and the server with it.
+server_pid=$(child_named "$launcher_pid" lumora-demo-ser)
+[ -n "$server_pid" ] || fail "no demonstration server for the ~/.local install"
+kill -TERM "$launcher_pid"
+wait_gone "$launcher_pid" || fail "the launcher did not stop when told to"
+wait_gone "$player_pid" || fail "the player outlived its launcher"
+wait_gone "$server_pid" || fail "the server outlived its launcher"
 export XDG_DATA_HOME=$data_home
-pass "prefix ~/.local: demo/ inside the user's folder is not taken for a user catalogue"
+pass "prefix ~/.local: demo/ inside the user's folder is no user catalogue; stopping the launcher stops both"
 
 # --- A server already on the port is used, not doubled, and left running.
 "$stage/libexec/lumora/lumora-demo-server" --port $port >"$scratch/own-server.out" 2>"$scratch/own-server.err" &

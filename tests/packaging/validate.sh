@@ -4,7 +4,7 @@
 # installed beside them.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-stage=$1
+stage=$(readlink -f "$1")
 version=$2
 id=org.example.lumora
 desktop=$stage/share/applications/$id.desktop
