@@ -3,14 +3,13 @@
 #include <QCommandLineParser>
 
 #include "ProbeProtocol.h"
+#include "ToolConsole.h"
 
 using namespace Qt::StringLiterals;
 
-CheckOptions::Outcome CheckOptions::parse(const QStringList &arguments, QString *error)
+ToolConsole::Start CheckOptions::parse(const QStringList &arguments, QString *error)
 {
     QCommandLineParser parser;
-    const QCommandLineOption help(QStringList{u"h"_s, u"help"_s});
-    const QCommandLineOption version(u"version"_s);
     const QCommandLineOption parallelOption(QStringList{u"j"_s, u"parallel"_s}, QString(), u"N"_s);
     const QCommandLineOption timeoutOption(QStringList{u"t"_s, u"timeout"_s}, QString(), u"S"_s);
     const QCommandLineOption noProbe(u"no-probe"_s);
@@ -18,23 +17,16 @@ CheckOptions::Outcome CheckOptions::parse(const QStringList &arguments, QString 
     const QCommandLineOption progressOption(u"progress"_s);
     const QCommandLineOption noProgress(u"no-progress"_s);
     const QCommandLineOption worker(QString::fromLatin1(ProbeProtocol::kWorkerArgument + 2));
-    parser.addOptions({help, version, parallelOption, timeoutOption, noProbe, jsonOption, progressOption, noProgress, worker});
-    if (!parser.parse(arguments)) {
-        *error = parser.errorText();
-        return Outcome::Error;
-    }
-    if (parser.isSet(help)) {
-        return Outcome::Help;
-    }
-    if (parser.isSet(version)) {
-        return Outcome::Version;
+    parser.addOptions({parallelOption, timeoutOption, noProbe, jsonOption, progressOption, noProgress, worker});
+    if (const std::optional<ToolConsole::Start> decided = ToolConsole::parse(parser, arguments, error)) {
+        return *decided;
     }
     if (parser.isSet(parallelOption)) {
         bool ok = false;
         parallel = parser.value(parallelOption).toInt(&ok);
         if (!ok || parallel < 1 || parallel > kMaxParallel) {
             *error = u"--parallel 要一个 1 到 %1 的整数 / --parallel needs a whole number from 1 to %1"_s.arg(kMaxParallel);
-            return Outcome::Error;
+            return ToolConsole::Start::Error;
         }
     }
     if (parser.isSet(timeoutOption)) {
@@ -42,17 +34,18 @@ CheckOptions::Outcome CheckOptions::parse(const QStringList &arguments, QString 
         timeoutSeconds = parser.value(timeoutOption).toDouble(&ok);
         if (!ok || !(timeoutSeconds >= 0.1) || timeoutSeconds > kMaxTimeoutSeconds) {
             *error = u"--timeout 要一个 0.1 到 %1 之间的秒数 / --timeout needs seconds from 0.1 to %1"_s.arg(kMaxTimeoutSeconds);
-            return Outcome::Error;
+            return ToolConsole::Start::Error;
         }
     }
     if (parser.isSet(worker)) {
-        return Outcome::Worker;
+        this->worker = true;
+        return ToolConsole::Start::Run;
     }
     probe = !parser.isSet(noProbe);
     json = parser.isSet(jsonOption);
     if (parser.isSet(progressOption) && parser.isSet(noProgress)) {
         *error = u"--progress 与 --no-progress 只能选一个 / choose one of --progress and --no-progress"_s;
-        return Outcome::Error;
+        return ToolConsole::Start::Error;
     }
     progress = parser.isSet(progressOption) ? Progress::Always
                : parser.isSet(noProgress)   ? Progress::Never
@@ -60,12 +53,12 @@ CheckOptions::Outcome CheckOptions::parse(const QStringList &arguments, QString 
     const QStringList folders = parser.positionalArguments();
     if (folders.size() > 1) {
         *error = u"只能给一个目录 / only one folder can be given"_s;
-        return Outcome::Error;
+        return ToolConsole::Start::Error;
     }
     if (!folders.isEmpty()) {
         folder = folders.first();
     }
-    return Outcome::Run;
+    return ToolConsole::Start::Run;
 }
 
 QString CheckOptions::helpText()

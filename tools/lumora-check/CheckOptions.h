@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "ToolConsole.h"
+
 // The command line of lumora-check.
 struct CheckOptions
 {
@@ -18,10 +20,12 @@ struct CheckOptions
     bool json = false;
     enum class Progress { Auto, Always, Never } progress = Progress::Auto;
 
-    enum class Outcome { Run, Worker, Help, Version, Error };
+    // lumora-check --probe-worker: serve a ProbePool (see ProbeWorker).
+    bool worker = false;
+
     // Reads the arguments (the program's name first); error tells what was
-    // wrong for Outcome::Error.
-    Outcome parse(const QStringList &arguments, QString *error);
+    // wrong for Start::Error.
+    ToolConsole::Start parse(const QStringList &arguments, QString *error);
 
     static QString helpText();
 };

@@ -1,8 +1,6 @@
 // lumora-check: reads the seventeen list files of a catalogue folder as the
 // player does and tries every address on the player's own engine.
 
-#include <cstdio>
-
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -14,15 +12,9 @@
 #include "CheckReport.h"
 #include "ProbePool.h"
 #include "ProbeWorker.h"
+#include "ToolConsole.h"
 
 namespace {
-
-void write(FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
 
 // Every address once, in catalogue order.
 QStringList addressesOf(const CatalogueSnapshot &catalogue)
@@ -53,23 +45,24 @@ int main(int argc, char *argv[])
 
     CheckOptions options;
     QString error;
+    using ToolConsole::write;
     switch (options.parse(QCoreApplication::arguments(), &error)) {
-    case CheckOptions::Outcome::Help:
+    case ToolConsole::Start::Help:
         write(stdout, CheckOptions::helpText());
         return 0;
-    case CheckOptions::Outcome::Version:
+    case ToolConsole::Start::Version:
         write(stdout, QStringLiteral("lumora-check %1\n").arg(QCoreApplication::applicationVersion()));
         return 0;
-    case CheckOptions::Outcome::Error:
+    case ToolConsole::Start::Error:
         write(stderr, QStringLiteral("lumora-check: %1\n（lumora-check --help 查看用法 / see lumora-check --help）\n").arg(error));
         return CheckReport::Unreadable;
-    case CheckOptions::Outcome::Worker: {
+    case ToolConsole::Start::Run:
+        break;
+    }
+    if (options.worker) {
         ProbeWorker worker(options.timeoutSeconds);
         worker.start();
         return QCoreApplication::exec();
-    }
-    case CheckOptions::Outcome::Run:
-        break;
     }
 
     CatalogueSnapshot catalogue;
