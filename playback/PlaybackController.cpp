@@ -12,6 +12,9 @@ namespace {
 constexpr int kMaxLoggedErrors = 20;
 // A playlist may point at another playlist, but not without end.
 constexpr int kMaxPlaylistDepth = 3;
+// Past the network timeout, so that a silent server fails as timed out
+// before a babbling one is given up as unreadable.
+constexpr int kOpenGraceMs = 3000;
 
 }
 
@@ -24,13 +27,15 @@ PlaybackController::PlaybackController(const MpvCore::Options &options, QObject 
     connect(&m_fetcher, &PlaylistFetcher::failed, this, [this](quint64 tag, const QString &reason) {
         if (tag != m_open)
             return;
-        // A second look that fails tells nothing new: libmpv's reason stands.
-        m_status.failed(m_sniffed ? FailureReason::describe(m_errors, MPV_ERROR_UNKNOWN_FORMAT) : reason);
+        // A second look that fails tells nothing new, unless the server sent
+        // nothing at all: libmpv's reason stands.
+        const bool silent = reason == QStringLiteral("连接超时");
+        m_status.failed(m_sniffed && !silent ? FailureReason::describe(m_errors, MPV_ERROR_UNKNOWN_FORMAT) : reason);
     });
     // A server that sends bytes that never become sound: libmpv would go on
     // probing; the player gives up after the network timeout.
     m_openTimer.setSingleShot(true);
-    m_openTimer.setInterval(static_cast<int>(options.networkTimeoutSeconds * 1000));
+    m_openTimer.setInterval(static_cast<int>(options.networkTimeoutSeconds * 1000) + kOpenGraceMs);
     connect(&m_openTimer, &QTimer::timeout, this, &PlaybackController::onOpenTimedOut);
     m_reconnectTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, [this] {
@@ -127,6 +132,10 @@ void PlaybackController::onPlaylistFetched(quint64 tag, const QByteArray &conten
 {
     if (tag != m_open)
         return;
+    if (content.isEmpty()) {
+        m_status.failed(m_sniffed ? QStringLiteral("连接超时") : QStringLiteral("服务器没有发送数据"));
+        return;
+    }
     if (!AsxPlaylist::looksLikePlaylist(content)) {
         m_status.failed(m_sniffed ? QStringLiteral("不支持的格式") : QStringLiteral("不是有效的播放列表"));
         return;
@@ -157,6 +166,7 @@ void PlaybackController::load(const QString &address)
     m_seekable = false;
     m_requestAnswered = false;
     m_openTimer.start();
+    m_sinceOpen.start();
     m_entryId = -1;
     if (m_paused)
         m_core->setProperty("pause", false);
@@ -285,7 +295,16 @@ void PlaybackController::onFileEnded(qint64 entryId, MpvCore::EndReason reason, 
     if (!isCurrent(entryId))
         return;
     if (reason == MpvCore::EndReason::Redirect) {
-        // A playlist that libmpv read itself: the entry it leads to starts next.
+        // A playlist that libmpv read itself: the entry it leads to starts
+        // next, unless playlists keep leading to playlists (or to themselves).
+        if (++m_playlistDepth > kMaxPlaylistDepth) {
+            m_requestAnswered = false;
+            ++m_request;
+            m_openTimer.stop();
+            m_core->command({QStringLiteral("stop")});
+            m_status.failed(QStringLiteral("播放列表嵌套过深"));
+            return;
+        }
         m_entryId = -1;
         return;
     }
@@ -338,9 +357,21 @@ void PlaybackController::finishEnd(MpvCore::EndReason reason, int mpvError, bool
         return;
     }
     if (reason == MpvCore::EndReason::Error || !wasLoaded)
-        m_status.failed(FailureReason::describe(m_errors, mpvError));
+        m_status.failed(describeFailure(mpvError));
     else
         m_status.ended();
+}
+
+QString PlaybackController::describeFailure(int mpvError) const
+{
+    // libmpv says nothing more than "failed to open" when the network
+    // timeout ran out; how long it took tells.
+    const bool timedOut = m_sinceOpen.isValid()
+                          && m_sinceOpen.elapsed() >= qint64(m_options.networkTimeoutSeconds * 900);
+    QString reason = FailureReason::describe(m_errors, mpvError);
+    if (timedOut && reason == FailureReason::describe({}, MPV_ERROR_LOADING_FAILED))
+        reason = QStringLiteral("连接超时");
+    return reason;
 }
 
 void PlaybackController::scheduleReconnect(int mpvError)
@@ -351,7 +382,7 @@ void PlaybackController::scheduleReconnect(int mpvError)
     m_sinceLoaded.invalidate();
     if (delay < 0) {
         m_reconnecting = false;
-        m_status.failed(QStringLiteral("连接中断,%1").arg(FailureReason::describe(m_errors, mpvError)));
+        m_status.failed(QStringLiteral("连接中断,%1").arg(describeFailure(mpvError)));
         return;
     }
     m_reconnecting = true;

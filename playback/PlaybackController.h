@@ -69,6 +69,7 @@ private:
     void onPropertyChanged(const QString &name, const QVariant &value);
     void onLogMessage(const QString &prefix, const QString &level, const QString &text);
     void scheduleReconnect(int mpvError);
+    QString describeFailure(int mpvError) const;
     void applyVideoSelection();
     bool isCurrent(qint64 entryId) const { return m_requestAnswered && entryId == m_entryId; }
 
@@ -91,6 +92,7 @@ private:
     bool m_loaded = false;
     bool m_reconnecting = false;
     QElapsedTimer m_sinceLoaded;
+    QElapsedTimer m_sinceOpen;
     bool m_seekable = false;
     struct PendingEnd
     {

@@ -60,7 +60,8 @@ void PlaylistFetcher::onFinished()
         return;
     m_reply = nullptr;
     reply->deleteLater();
-    m_content += reply->readAll();
+    if (reply->isOpen())
+        m_content += reply->readAll();
     const bool truncated = m_stoppedEarly || m_content.size() >= AsxPlaylist::kMaxBytes;
     if (reply->error() != QNetworkReply::NoError && !(truncated && reply->error() == QNetworkReply::OperationCanceledError)) {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();

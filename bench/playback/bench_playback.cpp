@@ -156,8 +156,9 @@ int main(int argc, char *argv[])
 
     const long before = residentKiB();
     for (int i = 0; i < selections; ++i) {
-        const char *paths[] = {"/radio/%1.mp3", "/radio/aac", "/fail/404", "/hls/radio.m3u8"};
-        player.setURL(server.url(QString::fromLatin1(paths[i % 4]).arg(1 + i % 8)));
+        const QString paths[] = {QStringLiteral("/radio/%1.mp3").arg(1 + i % 8), QStringLiteral("/radio/aac"),
+                                 QStringLiteral("/fail/404"), QStringLiteral("/hls/radio.m3u8")};
+        player.setURL(server.url(paths[i % 4]));
         QTest::qWait(i % 10 == 0 ? 200 : 20);
     }
     clickToAudio(player, server.url(QStringLiteral("/radio/1.mp3")));

@@ -1,0 +1,216 @@
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+
+#include "DemoServerProcess.h"
+#include "MediaPlayer.h"
+#include "PlaybackController.h"
+
+namespace {
+
+using State = PlaybackStatus::State;
+
+// How long the UI thread went, at worst, without running a 5 ms timer.
+class LatencyProbe : public QObject
+{
+public:
+    LatencyProbe()
+    {
+        m_timer.setInterval(5);
+        connect(&m_timer, &QTimer::timeout, this, [this] { m_worst = qMax(m_worst, m_clock.restart() - 5); });
+        m_clock.start();
+        m_timer.start();
+    }
+    qint64 worstMs() const { return m_worst; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_worst = 0;
+};
+
+// Every state the player passes through, in order, without repeats.
+struct StateLog
+{
+    explicit StateLog(PlaybackStatus *status)
+    {
+        QObject::connect(status, &PlaybackStatus::changed, status, [this, status] {
+            if (states.isEmpty() || states.last() != status->state())
+                states.append(status->state());
+        });
+    }
+    int count(State s) const { return int(states.count(s)); }
+    QList<State> states;
+};
+
+bool dialogShown()
+{
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QDialog *>(w) && w->isVisible())
+            return true;
+    }
+    return false;
+}
+
+// Upper bound for the UI thread's worst pause: far below anything that waits
+// on the network, above what a busy two-core test machine may add.
+constexpr qint64 kWorstPauseMs = 150;
+
+}
+
+// A dead or hostile stream server: the player stays responsive, never shows
+// a dialog, says what happened, recovers when the server does, and a new
+// selection always wins.
+class TestStreamFaults : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void failingServers_data();
+    void failingServers();
+    void hugeIcyMetadata();
+    void trickleBelowTheBitrate();
+    void streamThatDropsEveryFewSeconds();
+    void serverThatComesBack();
+    void newSelectionWinsOverReconnecting();
+
+private:
+    State state() const { return m_player->controller()->status()->state(); }
+    QString status() const { return m_player->statusText(); }
+
+    DemoServerProcess m_server;
+    std::unique_ptr<QWidget> m_host;
+    MediaPlayer *m_player = nullptr;
+    std::unique_ptr<LatencyProbe> m_probe;
+};
+
+void TestStreamFaults::initTestCase()
+{
+    QVERIFY(m_server.start());
+}
+
+void TestStreamFaults::init()
+{
+    MpvCore::Options engine;
+    engine.audioOutput = QStringLiteral("null");
+    engine.networkTimeoutSeconds = 3;
+    m_host = std::make_unique<QWidget>();
+    m_host->resize(560, 70);
+    m_player = new MediaPlayer(m_host.get(), engine);
+    m_player->setWidth(8310);
+    m_player->setHeight(975);
+    m_host->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
+    QVERIFY(m_player->controller()->ensureEngine());
+    m_probe = std::make_unique<LatencyProbe>();
+}
+
+void TestStreamFaults::cleanup()
+{
+    QVERIFY(!dialogShown());
+    qInfo("worst UI-thread pause: %lld ms", m_probe->worstMs());
+    QVERIFY2(m_probe->worstMs() < kWorstPauseMs, qPrintable(QString::number(m_probe->worstMs())));
+    m_probe.reset();
+    m_host.reset();
+    QVERIFY(m_server.setFlakyUp(true));
+}
+
+void TestStreamFaults::failingServers_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("connection refused") << QStringLiteral("http://127.0.0.1:%1/a.mp3").arg(DemoServerProcess::closedPort())
+                                        << QStringLiteral("连接被拒绝");
+    QTest::newRow("404") << m_server.url(QStringLiteral("/fail/404")) << QStringLiteral("未找到(404)");
+    QTest::newRow("500") << m_server.url(QStringLiteral("/fail/500")) << QStringLiteral("服务器错误(500)");
+    QTest::newRow("accepts, never answers") << m_server.url(QStringLiteral("/fail/hang")) << QStringLiteral("连接超时");
+    QTest::newRow("headers, then silence") << m_server.url(QStringLiteral("/fail/silence")) << QStringLiteral("连接超时");
+    QTest::newRow("garbage bytes") << m_server.url(QStringLiteral("/fail/garbage")) << QStringLiteral("不支持的格式");
+    QTest::newRow("endless redirects") << m_server.url(QStringLiteral("/fail/redirect-loop"))
+                                       << QStringLiteral("重定向过多");
+    QTest::newRow("playlist pointing at itself") << m_server.url(QStringLiteral("/fail/self.m3u"))
+                                                 << QStringLiteral("播放列表嵌套过深");
+}
+
+void TestStreamFaults::failingServers()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, reason);
+    StateLog log(m_player->controller()->status());
+    m_player->setURL(address);
+    QTRY_COMPARE_WITH_TIMEOUT(state(), State::Failed, 12000);
+    QCOMPARE(status(), QStringLiteral("无法播放:") + reason);
+    QCOMPARE(log.count(State::Playing), 0);
+    // It stays failed: no retry of something that never played.
+    QTest::qWait(1500);
+    QCOMPARE(state(), State::Failed);
+    // And the next selection plays.
+    m_player->setURL(m_server.url(QStringLiteral("/radio/1.mp3")));
+    QTRY_COMPARE_WITH_TIMEOUT(state(), State::Playing, 10000);
+}
+
+void TestStreamFaults::hugeIcyMetadata()
+{
+    m_player->setURL(m_server.url(QStringLiteral("/fail/huge-icy")));
+    QTRY_VERIFY_WITH_TIMEOUT(status().startsWith(QStringLiteral("正在播放:演示")), 10000);
+    QVERIFY(m_player->controller()->status()->title().size() > 1000);
+    QTest::qWait(1000);
+    QCOMPARE(state(), State::Playing);
+}
+
+void TestStreamFaults::trickleBelowTheBitrate()
+{
+    StateLog log(m_player->controller()->status());
+    m_player->setURL(m_server.url(QStringLiteral("/fail/trickle")));
+    QTRY_VERIFY_WITH_TIMEOUT(log.count(State::Playing) >= 1 && state() == State::Buffering, 15000);
+    QVERIFY(status().startsWith(QStringLiteral("正在缓冲 ")));
+    QVERIFY(status().endsWith(QLatin1Char('%')));
+}
+
+void TestStreamFaults::streamThatDropsEveryFewSeconds()
+{
+    StateLog log(m_player->controller()->status());
+    m_player->setURL(m_server.url(QStringLiteral("/fail/drop?after=2")));
+    QTRY_VERIFY_WITH_TIMEOUT(log.count(State::Reconnecting) >= 2 && state() == State::Playing, 20000);
+    // Each drop is followed by playing again, never by giving up.
+    QCOMPARE(log.count(State::Failed), 0);
+    QVERIFY(log.count(State::Playing) >= 3);
+}
+
+void TestStreamFaults::serverThatComesBack()
+{
+    m_player->setURL(m_server.url(QStringLiteral("/fail/flaky")));
+    QTRY_COMPARE_WITH_TIMEOUT(state(), State::Playing, 10000);
+    QVERIFY(m_server.setFlakyUp(false));
+    QTRY_COMPARE_WITH_TIMEOUT(state(), State::Reconnecting, 10000);
+    QVERIFY(status().contains(QStringLiteral("重新连接")));
+    // Let a few attempts fail against the server that is down.
+    QTest::qWait(3500);
+    QCOMPARE(state(), State::Reconnecting);
+    QVERIFY(m_server.setFlakyUp(true));
+    QTRY_COMPARE_WITH_TIMEOUT(state(), State::Playing, 15000);
+}
+
+void TestStreamFaults::newSelectionWinsOverReconnecting()
+{
+    m_player->setURL(m_server.url(QStringLiteral("/fail/flaky")));
+    QTRY_COMPARE_WITH_TIMEOUT(state(), State::Playing, 10000);
+    QVERIFY(m_server.setFlakyUp(false));
+    QTRY_COMPARE_WITH_TIMEOUT(state(), State::Reconnecting, 10000);
+    m_player->setURL(m_server.url(QStringLiteral("/radio/2.mp3")));
+    QTRY_COMPARE_WITH_TIMEOUT(state(), State::Playing, 10000);
+    QVERIFY(m_server.setFlakyUp(true));
+    // No pending retry of the old stream takes over.
+    QTest::qWait(4000);
+    QCOMPARE(state(), State::Playing);
+    QCOMPARE(m_player->controller()->address(), m_server.url(QStringLiteral("/radio/2.mp3")));
+    QVERIFY(!m_player->controller()->status()->title().contains(QStringLiteral("不稳定")));
+}
+
+QTEST_MAIN(TestStreamFaults)
+#include "tst_streamfaults.moc"
