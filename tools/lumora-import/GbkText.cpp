@@ -146,12 +146,19 @@ Name name(const QString &raw, const QString &replacement)
         run.clear();
     };
     forEachGrapheme(text, [&](QStringView grapheme) {
+        const QString visible = without(grapheme, isInvisible);
+        // An accent GBK lacks on a letter it has ("ά", "ệ"): the letter alone.
+        const QString bare = without(visible.normalized(QString::NormalizationForm_D), isDressing);
         if (holds(grapheme)) {
             spell();
             out += grapheme;
-        } else if (const QString visible = without(grapheme, isInvisible); visible.isEmpty() || holds(visible)) {
+        } else if (visible.isEmpty() || holds(visible)) {
             spell();
             out += visible;
+        } else if (!bare.isEmpty() && holds(bare)) {
+            spell();
+            out += bare;
+            result.transliterated = true;
         } else {
             run += grapheme;
         }

@@ -20,7 +20,7 @@ bool holds(QStringView text);
 struct Name
 {
     QString text;
-    bool transliterated = false; // letters of other scripts written in Latin letters
+    bool transliterated = false; // letters spelled otherwise: an accent GBK lacks dropped, other scripts in Latin letters
     bool replaced = false;       // characters (emoji, symbols) replaced
     bool bar = false;            // "|" shown as kBarStandIn
     bool quote = false;          // '"' shown as kQuoteStandIn
@@ -28,10 +28,11 @@ struct Name
 
 // The name as a list file can hold it: trimmed, control characters as blanks,
 // invisible format characters (variation selectors, joiners) dropped where
-// GBK cannot hold them, "|" and '"' as their full-width stand-ins; every
-// character GBK cannot hold is spelled in Latin letters where a spelling
-// exists (Arabic, Thai, Korean, accented Latin, mathematical letters) and
-// replaced by replacement, one per visible character, where none does (emoji).
+// GBK cannot hold them, "|" and '"' as their full-width stand-ins. A letter
+// whose accent GBK lacks loses the accent ("ά" is "α"); other characters GBK
+// cannot hold are spelled in Latin letters where a spelling exists (Arabic,
+// Thai, Korean, mathematical letters) and replaced by replacement, one per
+// visible character, where none does (emoji, flags).
 Name name(const QString &raw, const QString &replacement = QString(QChar(kDefaultReplacement)));
 
 }

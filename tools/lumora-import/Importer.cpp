@@ -166,7 +166,7 @@ Importer::Outcome Importer::plan(const Request &request)
                                                 .arg(raw,
                                                      name.replaced && name.transliterated ? QStringLiteral("转写并替换，")
                                                      : name.replaced                      ? QStringLiteral("替换，")
-                                                                                          : QStringLiteral("转写为拉丁字母，"),
+                                                                                          : QStringLiteral("转写，"),
                                                      name.text));
         }
 

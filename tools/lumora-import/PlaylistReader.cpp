@@ -219,7 +219,11 @@ Playlist read(const QByteArray &bytes, const QString &encoding)
         playlist.error = QStringLiteral("这不是 M3U 或 PLS 播放列表（像是 XML 或 HTML）");
         return playlist;
     }
-    if (first.compare(QLatin1String("[playlist]"), Qt::CaseInsensitive) == 0) {
+    // A PLS file is an INI file: its [playlist] section need not come first.
+    const bool pls = first.startsWith(u'[') && std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) {
+        return line.trimmed().compare(QLatin1String("[playlist]"), Qt::CaseInsensitive) == 0;
+    });
+    if (pls) {
         playlist.format = Format::Pls;
         readPls(lines, playlist);
     } else {
