@@ -20,6 +20,7 @@ ProbeWorker::ProbeWorker(double timeoutSeconds, QObject *parent)
 
 void ProbeWorker::start()
 {
+    m_probe.prepare();
     m_input.setEnabled(true);
 }
 

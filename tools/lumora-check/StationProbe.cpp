@@ -35,22 +35,29 @@ StationProbe::StationProbe(const MpvCore::Options &engine, int timeoutMs, QObjec
     });
 }
 
+void StationProbe::prepare()
+{
+    if (m_observing || !m_controller.ensureEngine()) {
+        return;
+    }
+    m_observing = true;
+    MpvCore *core = m_controller.core();
+    connect(core, &MpvCore::fileStarted, this, [this] { m_fileStarted = true; });
+    connect(core, &MpvCore::propertyChanged, this, &StationProbe::onPropertyChanged);
+    core->observe("audio-codec-name", MPV_FORMAT_STRING);
+    core->observe("audio-bitrate", MPV_FORMAT_DOUBLE);
+}
+
 void StationProbe::start(const QString &address)
 {
     m_busy = true;
     m_address = address;
     m_result = ProbeResult{};
     m_fileStarted = false;
+    // Making the engine is not part of any address's time.
+    prepare();
     m_clock.start();
     m_deadline.start(m_timeoutMs);
-    if (m_controller.ensureEngine() && !m_observing) {
-        m_observing = true;
-        MpvCore *core = m_controller.core();
-        connect(core, &MpvCore::fileStarted, this, [this] { m_fileStarted = true; });
-        connect(core, &MpvCore::propertyChanged, this, &StationProbe::onPropertyChanged);
-        core->observe("audio-codec-name", MPV_FORMAT_STRING);
-        core->observe("audio-bitrate", MPV_FORMAT_DOUBLE);
-    }
     // The controller may decide at once (a refused address, no engine); the
     // states it passes through on the way are not the answer.
     m_opening = true;

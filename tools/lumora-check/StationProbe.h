@@ -32,6 +32,8 @@ public:
 
     StationProbe(const MpvCore::Options &engine, int timeoutMs, QObject *parent = nullptr);
 
+    // Makes the engine now rather than at the first try; cheap afterwards.
+    void prepare();
     bool isBusy() const { return m_busy; }
     // The address of the try that runs or ran last.
     QString address() const { return m_address; }
