@@ -47,6 +47,12 @@ need_display() {
         exec xvfb-run -a -s "-screen 0 1280x800x24" bash "$0" "$@"
     fi
     command -v xdotool >/dev/null || fail "xdotool is missing (./lumora.sh test installs it)"
+    # An X server without -noreset (xvfb-run's) resets when its last client
+    # leaves and refuses connections meanwhile; between two players this test
+    # may be that last client, so a connection is held open throughout.
+    xdotool sleep 3600 &
+    started+=($!)
+    xdotool getmouselocation >/dev/null 2>&1 || fail "cannot reach the display $DISPLAY"
 }
 
 # The seventeen list file names of a catalogue.
@@ -94,6 +100,7 @@ user_env() {
 # start_launcher LAUNCHER ERRFILE: starts it in the background, its stderr
 # into ERRFILE; sets launcher_pid.
 start_launcher() {
+    launcher_err=$2
     "$1" 2>"$2" </dev/null &
     launcher_pid=$!
     started+=("$launcher_pid")
@@ -117,7 +124,8 @@ wait_for_player() {
     player_pid=
     window=
     for ((tenths = 0; tenths < 300; tenths++)); do
-        kill -0 "$launcher_pid" 2>/dev/null || fail "the launcher ended before a window appeared"
+        kill -0 "$launcher_pid" 2>/dev/null ||
+            fail "the launcher ended before a window appeared; its stderr: $(cat "$launcher_err")"
         pid=$(child_named "$launcher_pid" lumora)
         pid=${pid:-$launcher_pid}
         window=$(xdotool search --all --pid "$pid" --name "^${title//./\\.}\$" 2>/dev/null | head -n 1 || true)
@@ -127,7 +135,7 @@ wait_for_player() {
         fi
         sleep 0.1
     done
-    fail "no window titled \"$title\" within 30 s"
+    fail "no window titled \"$title\" within 30 s; the launcher's stderr: $(cat "$launcher_err")"
 }
 
 # wait_gone PID: true once PID has ended (at most 10 s).
