@@ -12,6 +12,7 @@
 
 #include "ControlBar.h"
 #include "DemoServerProcess.h"
+#include "LatencyProbe.h"
 #include "MediaPlayer.h"
 #include "MpvVideoWidget.h"
 #include "PlaybackController.h"
@@ -20,27 +21,6 @@
 namespace {
 
 using State = PlaybackStatus::State;
-
-// The longest the UI thread went without running a 10 ms timer.
-class LatencyProbe : public QObject
-{
-public:
-    LatencyProbe()
-    {
-        m_timer.setInterval(10);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            m_worst = qMax(m_worst, m_clock.restart());
-        });
-        m_clock.start();
-        m_timer.start();
-    }
-    qint64 worstMs() const { return m_worst; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_worst = 0;
-};
 
 // One player in a window of its own, with a null audio output.
 class Rig

@@ -5,31 +5,13 @@
 #include <QTimer>
 
 #include "DemoServerProcess.h"
+#include "LatencyProbe.h"
 #include "MediaPlayer.h"
 #include "PlaybackController.h"
 
 namespace {
 
 using State = PlaybackStatus::State;
-
-// How long the UI thread went, at worst, without running a 5 ms timer.
-class LatencyProbe : public QObject
-{
-public:
-    LatencyProbe()
-    {
-        m_timer.setInterval(5);
-        connect(&m_timer, &QTimer::timeout, this, [this] { m_worst = qMax(m_worst, m_clock.restart() - 5); });
-        m_clock.start();
-        m_timer.start();
-    }
-    qint64 worstMs() const { return m_worst; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_worst = 0;
-};
 
 // Every state the player passes through, in order, without repeats.
 struct StateLog
