@@ -68,8 +68,8 @@ for exe in lumora lumora-demo-server; do
 done
 pass "the packaged executables are stripped"
 
-# The launcher from the unpacked package: the demonstration catalogue for a
-# new user, then the user's own.
+# The launcher from the unpacked package, for a new user: the demonstration
+# catalogue and its server (the user's own catalogue is launcher.sh's).
 need_free_port $port
 user_env
 start_launcher "$root/usr/bin/lumora" "$scratch/demo.err"
@@ -84,12 +84,3 @@ wait_gone "$launcher_pid" || fail "the launcher outlived the program"
 wait_gone "$server_pid" || fail "the server outlived the player"
 [ -z "$(catalogue_lines "$scratch/demo.err")" ] || fail "reports on the demonstration catalogue: $(catalogue_lines "$scratch/demo.err")"
 pass "unpacked: the launcher starts the packaged program on the demonstration catalogue and its server"
-
-make_user_catalogue "$XDG_DATA_HOME/lumora"
-start_launcher "$root/usr/bin/lumora" "$scratch/user.err"
-wait_for_player "$title"
-[ "$(readlink "/proc/$player_pid/cwd")" = "$(readlink -f "$XDG_DATA_HOME/lumora")" ] || fail "not started in the user's catalogue"
-kill -TERM "$player_pid"
-wait_gone "$launcher_pid" || fail "the program did not end"
-catalogue_lines "$scratch/user.err" | grep -q '"gb/ah.txt" 第 2 条记录' || fail "the user catalogue's report is missing"
-pass "unpacked: the launcher starts the packaged program on the user's catalogue"

@@ -57,11 +57,3 @@ grep -q '<content_rating type="oars-1.1"' "$metainfo" || fail "no content rating
 grep -q '<screenshot type="default">' "$metainfo" || fail "no default screenshot"
 grep -q '@[A-Z_]*@' "$metainfo" && fail "unconfigured placeholders: $(grep -o '@[A-Z_]*@' "$metainfo" | sort -u | paste -sd' ')"
 pass "metainfo: id, launchable, release $version, content rating, screenshot"
-
-# The icon is a well-formed SVG image (rsvg-convert, when there, renders it).
-file -b "$stage/share/icons/hicolor/scalable/apps/$id.svg" | grep -q 'SVG' || fail "the icon is not an SVG file"
-if command -v rsvg-convert >/dev/null; then
-    rsvg-convert -w 16 -h 16 -o "$scratch/icon-16.png" "$stage/share/icons/hicolor/scalable/apps/$id.svg" ||
-        fail "the SVG icon does not render"
-    pass "the SVG icon renders"
-fi
