@@ -27,6 +27,11 @@ MpvVideoWidget::MpvVideoWidget(mpv_handle *mpv, QWidget *parent)
 
 MpvVideoWidget::~MpvVideoWidget()
 {
+    // ~QOpenGLWidget destroys the GL context after this object has ceased to
+    // be an MpvVideoWidget; the aboutToBeDestroyed handler below must not run
+    // on it then.
+    if (QOpenGLContext *gl = context())
+        disconnect(gl, nullptr, this, nullptr);
     // The render context must be freed with its GL context current.
     makeCurrent();
     freeRenderContext();
