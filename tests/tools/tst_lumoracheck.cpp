@@ -340,7 +340,7 @@ void TestLumoraCheck::parallelismBound()
         records.append(u"|静默 %1|http://127.0.0.1:%2/live/%1.mp3"_s.arg(i).arg(silent.serverPort()));
     }
     writeCatalogue(m_dir->path(), {{u"gb.txt"_s, records}});
-    const double timeout = 1.0;
+    const double timeout = 1.5;
     const Run run = runCheck({u"--json"_s, u"-j"_s, QString::number(parallel), u"-t"_s, QString::number(timeout), m_dir->path()});
     QCOMPARE(run.exitCode, 1);
     const QJsonObject summary = run.json()[u"summary"_s].toObject();
@@ -352,11 +352,13 @@ void TestLumoraCheck::parallelismBound()
     std::sort(accepted.begin(), accepted.end());
     const qint64 timeoutMs = qint64(timeout * 1000);
     const int wave = std::min(parallel, addresses);
-    // The first wave comes at once...
-    QVERIFY2(accepted.at(wave - 1) - accepted.first() < timeoutMs / 2, qPrintable(QString::number(accepted.at(wave - 1) - accepted.first())));
-    // ...and no connection starts before one of the wave before has had its full time.
+    // The whole first wave comes before the first try could have ended...
+    QVERIFY2(accepted.at(wave - 1) - accepted.first() < timeoutMs * 8 / 10,
+             qPrintable(QString::number(accepted.at(wave - 1) - accepted.first())));
+    // ...and of any parallel + 1 connections in a row, two are one worker's
+    // in turn, so the last comes only after a try has had its full time.
     for (int i = 0; i + parallel < addresses; ++i) {
-        QVERIFY2(accepted.at(i + parallel) - accepted.at(i) >= timeoutMs * 9 / 10,
+        QVERIFY2(accepted.at(i + parallel) - accepted.at(i) >= timeoutMs * 8 / 10,
                  qPrintable(u"%1 → %2"_s.arg(accepted.at(i)).arg(accepted.at(i + parallel))));
     }
 }
