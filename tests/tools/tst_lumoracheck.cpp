@@ -368,9 +368,9 @@ void TestLumoraCheck::help()
     const Run run = runCheck({u"--help"_s});
     QCOMPARE(run.exitCode, 0);
     const QString text = QString::fromUtf8(run.out);
-    for (const QString &part : {u"用法：lumora-check"_s, u"Usage: lumora-check"_s, u"--parallel"_s, u"--timeout"_s,
+    for (const QString &piece : {u"用法：lumora-check"_s, u"Usage: lumora-check"_s, u"--parallel"_s, u"--timeout"_s,
                                 u"--json"_s, u"退出状态"_s, u"Exit status"_s}) {
-        QVERIFY2(text.contains(part), qPrintable(part));
+        QVERIFY2(text.contains(piece), qPrintable(piece));
     }
 }
 

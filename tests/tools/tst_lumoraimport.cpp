@@ -419,9 +419,9 @@ void TestLumoraImport::help()
 {
     const Run run = runImport({u"--help"_s});
     QCOMPARE(run.exitCode, 0);
-    for (const QString &part : {u"用法：lumora-import"_s, u"Usage: lumora-import"_s, u"--dry-run"_s, u"退出状态"_s,
+    for (const QString &piece : {u"用法：lumora-import"_s, u"Usage: lumora-import"_s, u"--dry-run"_s, u"退出状态"_s,
                                 u"Exit status"_s}) {
-        QVERIFY2(run.out.contains(part), qPrintable(part));
+        QVERIFY2(run.out.contains(piece), qPrintable(piece));
     }
     QCOMPARE(runImport({u"--no-such-option"_s}).exitCode, 2);
     QCOMPARE(runImport({u"only-one-argument"_s}).exitCode, 2);

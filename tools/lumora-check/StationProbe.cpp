@@ -54,7 +54,7 @@ void StationProbe::start(const QString &address)
     m_address = address;
     m_result = ProbeResult{};
     m_fileStarted = false;
-    // Making the engine is not part of any address's time.
+    // Making the engine does not count against the address's time.
     prepare();
     m_clock.start();
     m_deadline.start(m_timeoutMs);
