@@ -568,6 +568,10 @@ Run probeOnce(const QString &dir, bool asNobody)
     if (!run.shown) {
         run.failure = u"no window shown; exit %1, stderr: %2"_s.arg(p.exitCode())
                           .arg((run.otherLines + run.catalogueLines).join(u'\n').left(2000));
+    } else if (run.failure.isEmpty() && (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)) {
+        // Under the sanitizers a report makes the probe fail at its exit.
+        run.failure = u"the probe ended with %1, stderr: %2"_s.arg(p.exitCode())
+                          .arg(run.otherLines.join(u'\n').left(4000));
     }
     for (const QByteArray &line : out.split('\n')) {
         const QList<QByteArray> f = line.split(' ');
