@@ -3,6 +3,9 @@
 #   ./lumora.sh run    install what is missing, build, and start the player on
 #                      the bundled catalogue with its demonstration streams
 #   ./lumora.sh test   install what is missing, build, and run the whole test suite
+#   ./lumora.sh fuzz   install clang, and build and run the fuzz targets (fuzz/run.sh)
+# LUMORA_BUILD_DIR chooses the build directory; LUMORA_CMAKE_ARGS adds options
+# to its configuration, e.g. LUMORA_CMAKE_ARGS=-DLUMORA_SANITIZE=ON.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -19,6 +22,7 @@ packages=(
 # dpkg-dev, file: the Debian package's library dependencies; xdotool, procps:
 # finding the installed launcher's window and processes.
 test_packages=(xvfb xauth desktop-file-utils appstream librsvg2-bin dpkg-dev file xdotool procps)
+fuzz_packages=(clang-14 libclang-rt-14-dev)
 
 install_packages() {
     local missing=()
@@ -34,7 +38,10 @@ install_packages() {
 }
 
 build_all() {
-    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    local extra=()
+    # shellcheck disable=SC2206 # a list of options, split at blanks
+    [ -z "${LUMORA_CMAKE_ARGS:-}" ] || extra=(${LUMORA_CMAKE_ARGS})
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra[@]}" >/dev/null
     cmake --build "$build" -j"$(nproc)"
 }
 
@@ -66,8 +73,13 @@ test)
     build_all
     run_tests "$@"
     ;;
+fuzz)
+    shift
+    install_packages "${packages[@]}" "${fuzz_packages[@]}"
+    exec "$here/fuzz/run.sh" "$@"
+    ;;
 *)
-    echo "usage: $0 run | test [ctest options]" >&2
+    echo "usage: $0 run | test [ctest options] | fuzz [seconds per target] [target...]" >&2
     exit 2
     ;;
 esac
