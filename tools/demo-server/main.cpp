@@ -42,7 +42,9 @@ int main(int argc, char *argv[])
     StreamServer server(&library);
     QObject::connect(&library, &MediaLibrary::failed, &app, [](const QString &reason) {
         qCCritical(lcDemoServer).noquote() << reason;
-        QCoreApplication::exit(1);
+        // Queued: the media may be ready (or fail) before the event loop runs,
+        // and an exit asked for then would be lost.
+        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
     });
     QObject::connect(&library, &MediaLibrary::ready, &app, [&] {
         qCInfo(lcDemoServer) << (library.regenerated() ? "media made in" : "media reused in")
@@ -50,7 +52,7 @@ int main(int argc, char *argv[])
         if (!server.listen(quint16(port))) {
             qCCritical(lcDemoServer).noquote()
                 << QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(port).arg(server.errorString());
-            QCoreApplication::exit(1);
+            QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
             return;
         }
         std::printf("listening on 127.0.0.1:%u\n", unsigned(server.port()));
