@@ -15,7 +15,7 @@ demo_port=8931
 packages=(
     g++ make cmake pkg-config
     qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins libgl-dev libgl1-mesa-dri
-    libmpv-dev ffmpeg espeak-ng
+    libmpv-dev libicu-dev ffmpeg espeak-ng
     fonts-wqy-microhei
 )
 # desktop-file-utils, appstream: the validators; librsvg2-bin: the PNG icon;
