@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QLabel>
 #include <QMenu>
 
 #include "ControlBar.h"
@@ -183,6 +184,14 @@ void MediaPlayer::createVideoArea()
     m_video->setObjectName(QStringLiteral("video"));
     connect(m_video, &MpvVideoWidget::renderContextReady, this, [this] {
         m_controller->setVideoOutputAvailable(m_video->isVisible());
+    });
+    // Without OpenGL there is sound but no picture; the area says why.
+    connect(m_video, &MpvVideoWidget::renderContextFailed, this, [this](const QString &reason) {
+        auto *note = new QLabel(QStringLiteral("无法显示视频:%1").arg(reason), m_video);
+        note->setObjectName(QStringLiteral("videoUnavailable"));
+        note->setAlignment(Qt::AlignCenter);
+        note->setGeometry(m_video->rect());
+        note->show();
     });
     m_video->lower();
 }

@@ -138,6 +138,7 @@ void TestMediaPlayer::addressForms_data()
     QTest::addColumn<QString>("path");
     for (const char *p : {"/radio/aac", "/radio/ogg", "/radio/opus", "/radio/wma", "/hls/radio.m3u8", "/tv/1.ts",
                           "/hls/tv.m3u8", "/playlist/radio.pls", "/playlist/radio.m3u", "/playlist/radio.asx",
+                          "/playlist/radio.wax", "/playlist/tv.wvx", "/playlist/tv.m3u", "/fail/redirect",
                           "/xs/1.mp3"})
         QTest::newRow(p) << QString::fromLatin1(p);
 }
