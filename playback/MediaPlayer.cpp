@@ -169,6 +169,8 @@ void MediaPlayer::layoutChildren()
     }
     if (videoRoom) {
         m_video->setGeometry(0, 0, width(), height() - barHeight);
+        if (auto *note = m_video->findChild<QLabel *>(QStringLiteral("videoUnavailable")))
+            note->setGeometry(m_video->rect());
         m_bar->setGeometry(0, height() - barHeight, width(), barHeight);
     } else {
         m_bar->setGeometry(0, 0, width(), height());
