@@ -51,10 +51,13 @@ bool fromXml(const QByteArray &content, const QString &base, QStringList &out)
 
 // Many ASX files in the wild are not well-formed XML (a bare "&" in an
 // address is typical), so the references are also picked out by pattern.
+// The attributes before href are looked through for at most 1024 characters:
+// unbounded, every "<ref" of an answer without ">" made the search run to the
+// end of the answer, and 256 KiB of "<ref " froze the window for seconds.
 QStringList fromTags(const QString &text, const QString &base)
 {
     static const QRegularExpression tag(
-        QStringLiteral("<\\s*(?:entry)?ref\\b[^>]*?\\bhref\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)'|([^\\s>]+))"),
+        QStringLiteral("<\\s*(?:entry)?ref\\b[^>]{0,1024}?\\bhref\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)'|([^\\s>]+))"),
         QRegularExpression::CaseInsensitiveOption);
     QStringList refs;
     for (auto it = tag.globalMatch(text); it.hasNext();) {
