@@ -28,7 +28,11 @@ HttpRequest::State HttpRequest::parse(const QByteArray &buffer)
         const qsizetype colon = line.indexOf(':');
         if (colon <= 0)
             return State::Invalid;
-        m_headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
+        // Repeated fields (MMS clients send several Pragma lines) read as one list.
+        const QByteArray name = line.left(colon).trimmed().toLower();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        const auto existing = m_headers.constFind(name);
+        m_headers.insert(name, existing == m_headers.cend() ? value : *existing + ", " + value);
     }
     return State::Complete;
 }

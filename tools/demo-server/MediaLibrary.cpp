@@ -13,6 +13,7 @@
 
 #include "AsfBroadcast.h"
 #include "DemoServerLog.h"
+#include "MmshFraming.h"
 #include "OggChain.h"
 #include "TsTimeline.h"
 
@@ -602,6 +603,14 @@ bool MediaLibrary::load()
             asset.head = asf->head();
             asset.body = asf->pass(0);
             asset.pass = [asf](quint32 loop) { return asf->pass(loop); };
+            // The same broadcast in the framing that mms:// (MMS over HTTP) clients read.
+            MediaAsset framed;
+            framed.contentType = "application/x-mms-framed";
+            framed.head = MmshFraming::headerChunk(*asf);
+            framed.body = MmshFraming::dataChunks(*asf, 0);
+            framed.bytesPerSecond = double(framed.body.size()) * 1000.0 / double(asf->loopMs());
+            framed.pass = [asf](quint32 loop) { return MmshFraming::dataChunks(*asf, loop); };
+            m_assets.insert(item.name + QStringLiteral("-mmsh"), framed);
         } else if (item.kind == Kind::Ogg) {
             asset.pass = [data](quint32 loop) {
                 return loop == 0 ? data : OggChain::withSerial(data, 0x4c750000u + loop * 16);

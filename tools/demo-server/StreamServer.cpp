@@ -141,6 +141,10 @@ bool StreamServer::serveMedia(ClientConnection *connection, const QString &path)
         streamStation(connection, asset, name, {});
         return true;
     }
+    if (path == QLatin1String("/mms/radio") || (path == QLatin1String("/radio/wma") && isMmshRequest(connection))) {
+        serveMmsh(connection);
+        return true;
+    }
     for (const Station &station : kStations) {
         if (path == QLatin1String(station.path)) {
             const MediaAsset *media = m_library->asset(QLatin1String(station.asset));
@@ -153,6 +157,32 @@ bool StreamServer::serveMedia(ClientConnection *connection, const QString &path)
         }
     }
     return false;
+}
+
+bool StreamServer::isMmshRequest(const ClientConnection *connection)
+{
+    const HttpRequest &request = connection->request();
+    return request.header("user-agent").startsWith("NSPlayer") || request.header("pragma").contains("xClientGUID");
+}
+
+void StreamServer::serveMmsh(ClientConnection *connection)
+{
+    const MediaAsset *media = m_library->asset(QStringLiteral("radio-wma-mmsh"));
+    if (!media) {
+        connection->replyText(500, "medium missing\n");
+        return;
+    }
+    // MMS over HTTP asks twice: first for the ASF header alone, then, with
+    // xPlayStrm=1, for the stream itself, header chunk included.
+    HttpResponse response(200, "application/vnd.ms.wms-hdr.asfv1");
+    response.add("Cache-Control", "no-cache").add("Pragma", "no-cache").add("Pragma", "features=\"broadcast\"");
+    if (!connection->request().header("pragma").contains("xPlayStrm=1")) {
+        connection->reply(response, media->head);
+        return;
+    }
+    HttpResponse streaming(200, media->contentType);
+    streaming.add("Cache-Control", "no-cache").add("Pragma", "no-cache").add("Pragma", "features=\"broadcast\"");
+    connection->stream(streaming, media, {});
 }
 
 bool StreamServer::serveHls(ClientConnection *connection, const QString &path)
@@ -203,6 +233,7 @@ QByteArray StreamServer::index() const
     return "lumora-demo-server\n\n"
            "/radio/1.mp3 ... /radio/8.mp3   MP3 stations (Icy-MetaData: 1 gives ICY titles)\n"
            "/radio/aac /radio/ogg /radio/opus /radio/wma\n"
+           "/mms/radio                      WMA framed for mms:// (also /radio/wma to MMS clients)\n"
            "/xs/1.mp3 ... /xs/4.mp3         spoken dialogue\n"
            "/tv/1.ts /tv/2.ts /tv/3.ts      MPEG-TS, H.264 + AAC\n"
            "/hls/radio.m3u8 /hls/tv.m3u8    live HLS\n"

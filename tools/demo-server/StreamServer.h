@@ -41,6 +41,8 @@ private:
     void accept();
     void dispatch(ClientConnection *connection);
     bool serveMedia(ClientConnection *connection, const QString &path);
+    static bool isMmshRequest(const ClientConnection *connection);
+    void serveMmsh(ClientConnection *connection);
     bool serveHls(ClientConnection *connection, const QString &path);
     bool servePlaylist(ClientConnection *connection, const QString &path);
     QByteArray index() const;

@@ -5,6 +5,7 @@
 
 #include "DemoServerLog.h"
 #include "MediaLibrary.h"
+#include "RtspServer.h"
 #include "ShutdownSignals.h"
 #include "StreamServer.h"
 
@@ -21,7 +22,11 @@ int main(int argc, char *argv[])
                                         QStringLiteral("N"), QStringLiteral("8931"));
     const QCommandLineOption mediaOption(QStringLiteral("media"), QStringLiteral("Folder for the generated media."),
                                          QStringLiteral("DIR"), MediaLibrary::defaultDirectory());
+    const QCommandLineOption rtspOption(QStringLiteral("rtsp-port"),
+                                        QStringLiteral("Also serve RTSP on this port; 0 picks a free one."),
+                                        QStringLiteral("N"));
     parser.addOption(portOption);
+    parser.addOption(rtspOption);
     parser.addOption(mediaOption);
     parser.process(app);
 
@@ -29,6 +34,12 @@ int main(int argc, char *argv[])
     const uint port = parser.value(portOption).toUInt(&ok);
     if (!ok || port > 65535) {
         std::fprintf(stderr, "lumora-demo-server: --port needs a number from 0 to 65535\n");
+        return 2;
+    }
+    const bool withRtsp = parser.isSet(rtspOption);
+    const uint rtspPort = parser.value(rtspOption).toUInt(&ok);
+    if (withRtsp && (!ok || rtspPort > 65535)) {
+        std::fprintf(stderr, "lumora-demo-server: --rtsp-port needs a number from 0 to 65535\n");
         return 2;
     }
 
@@ -40,6 +51,7 @@ int main(int argc, char *argv[])
 
     MediaLibrary library(parser.value(mediaOption));
     StreamServer server(&library);
+    RtspServer rtsp(&library);
     QObject::connect(&library, &MediaLibrary::failed, &app, [](const QString &reason) {
         qCCritical(lcDemoServer).noquote() << reason;
         // Queued: the media may be ready (or fail) before the event loop runs,
@@ -54,6 +66,16 @@ int main(int argc, char *argv[])
                 << QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(port).arg(server.errorString());
             QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
             return;
+        }
+        // Before the HTTP line, which stays the last one, so that whoever waits for it has both.
+        if (withRtsp) {
+            if (!rtsp.listen(quint16(rtspPort))) {
+                qCCritical(lcDemoServer).noquote()
+                    << QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(rtspPort).arg(rtsp.errorString());
+                QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+                return;
+            }
+            std::printf("rtsp on 127.0.0.1:%u\n", unsigned(rtsp.port()));
         }
         std::printf("listening on 127.0.0.1:%u\n", unsigned(server.port()));
         std::fflush(stdout);
