@@ -66,7 +66,8 @@ bool DemoServerProcess::start(int timeoutMs)
     else
         m_process.setStandardErrorFile(logFilePath(), QIODevice::Append);
     m_process.setProgram(serverPath());
-    m_process.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--media"), m_mediaDirectory});
+    m_process.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--rtsp-port"), QStringLiteral("0"),
+                            QStringLiteral("--media"), m_mediaDirectory});
     m_process.start(QIODevice::ReadOnly);
     if (!m_process.waitForStarted(10000)) {
         m_error = QStringLiteral("server did not start: %1").arg(m_process.errorString());
@@ -82,6 +83,9 @@ bool DemoServerProcess::start(int timeoutMs)
                 const QByteArray line = output.trimmed();
                 output.clear();
                 const QByteArray prefix = "listening on 127.0.0.1:";
+                const QByteArray rtspPrefix = "rtsp on 127.0.0.1:";
+                if (line.startsWith(rtspPrefix))
+                    m_rtspPort = quint16(line.mid(rtspPrefix.size()).toUInt());
                 if (line.startsWith(prefix)) {
                     m_port = quint16(line.mid(prefix.size()).toUInt());
                     return m_port != 0;
@@ -105,6 +109,7 @@ bool DemoServerProcess::start(int timeoutMs)
 void DemoServerProcess::stop()
 {
     m_port = 0;
+    m_rtspPort = 0;
     if (m_process.state() == QProcess::NotRunning)
         return;
     m_process.terminate();
@@ -117,6 +122,11 @@ void DemoServerProcess::stop()
 QString DemoServerProcess::url(const QString &path) const
 {
     return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
+}
+
+QString DemoServerProcess::rtspUrl(const QString &path) const
+{
+    return QStringLiteral("rtsp://127.0.0.1:%1%2").arg(m_rtspPort).arg(path);
 }
 
 bool DemoServerProcess::setFlakyUp(bool up, int timeoutMs)

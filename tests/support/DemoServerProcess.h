@@ -41,6 +41,9 @@ public:
     // "http://127.0.0.1:PORT" + path; path starts with '/'.
     QString url(const QString &path) const;
     QUrl qurl(const QString &path) const { return QUrl(url(path)); }
+    // The server's RTSP port (the MP3 stations as /radio/N) and "rtsp://127.0.0.1:PORT" + path.
+    quint16 rtspPort() const { return m_rtspPort; }
+    QString rtspUrl(const QString &path) const;
 
     // Switches /fail/flaky through the server's /control/ endpoints; waits for the answer.
     bool setFlakyUp(bool up, int timeoutMs = 5000);
@@ -58,4 +61,5 @@ private:
     QString m_mediaDirectory;
     QString m_error;
     quint16 m_port = 0;
+    quint16 m_rtspPort = 0;
 };
