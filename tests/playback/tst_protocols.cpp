@@ -122,12 +122,12 @@ bool TestProtocols::startRtmpServer(QProcess *ffmpeg, QString *address)
     const quint16 port = DemoServerProcess::closedPort();
     *address = QStringLiteral("rtmp://127.0.0.1:%1/live/demo").arg(port);
     ffmpeg->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    ffmpeg->start(program, {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                            QStringLiteral("-re"), QStringLiteral("-stream_loop"), QStringLiteral("-1"),
-                            QStringLiteral("-i"), m_server.mediaDirectory() + QStringLiteral("/radio-1.mp3"),
-                            QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"),
-                            QStringLiteral("64k"), QStringLiteral("-f"), QStringLiteral("flv"),
-                            QStringLiteral("-listen"), QStringLiteral("1"), *address});
+    ffmpeg->start(program,
+        { QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-re"),
+            QStringLiteral("-stream_loop"), QStringLiteral("-1"), QStringLiteral("-i"),
+            m_server.mediaDirectory() + QStringLiteral("/radio-1.mp3"), QStringLiteral("-c:a"), QStringLiteral("aac"),
+            QStringLiteral("-b:a"), QStringLiteral("64k"), QStringLiteral("-f"), QStringLiteral("flv"),
+            QStringLiteral("-listen"), QStringLiteral("1"), *address });
     if (!ffmpeg->waitForStarted(10000))
         return false;
     return QTest::qWaitFor([&] { return isListening(port) || ffmpeg->state() == QProcess::NotRunning; }, 10000)
@@ -160,10 +160,9 @@ void TestProtocols::plays()
 
     Rig rig;
     rig.player->setURL(address);
-    QVERIFY2(rig.plays(1.0, 20000), qPrintable(QStringLiteral("%1: state %2, playback time %3")
-                                                   .arg(address)
-                                                   .arg(int(rig.state()))
-                                                   .arg(rig.playbackTime)));
+    QVERIFY2(rig.plays(1.0, 20000),
+        qPrintable(
+            QStringLiteral("%1: state %2, playback time %3").arg(address).arg(int(rig.state())).arg(rig.playbackTime)));
     QVERIFY(noDialogShown());
 }
 

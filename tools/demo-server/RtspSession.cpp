@@ -22,14 +22,22 @@ constexpr int kIdleLimitMs = 10 * 1000; // before PLAY; afterwards the stream ke
 QByteArray reasonFor(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 454: return "Session Not Found";
-    case 455: return "Method Not Valid in This State";
-    case 461: return "Unsupported Transport";
-    case 501: return "Not Implemented";
-    default: return "Error";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    case 454:
+        return "Session Not Found";
+    case 455:
+        return "Method Not Valid in This State";
+    case 461:
+        return "Unsupported Transport";
+    case 501:
+        return "Not Implemented";
+    default:
+        return "Error";
     }
 }
 
@@ -118,7 +126,7 @@ void RtspSession::readSocket()
 }
 
 void RtspSession::answer(const Request &request, int status, const QList<QPair<QByteArray, QByteArray>> &headers,
-                         const QByteArray &contentType, const QByteArray &body)
+    const QByteArray &contentType, const QByteArray &body)
 {
     qCInfo(lcDemoServer).noquote() << "RTSP" << QString::fromUtf8(request.method) << QString::fromUtf8(request.url)
                                    << status;
@@ -145,7 +153,8 @@ void RtspSession::handle(const Request &request)
     }
     const QByteArray &method = request.method;
     if (method == "OPTIONS") {
-        answer(request, 200, {{"Public", "OPTIONS, DESCRIBE, SETUP, PLAY, TEARDOWN, GET_PARAMETER, SET_PARAMETER"}});
+        answer(
+            request, 200, { { "Public", "OPTIONS, DESCRIBE, SETUP, PLAY, TEARDOWN, GET_PARAMETER, SET_PARAMETER" } });
         return;
     }
     if (method == "GET_PARAMETER" || method == "SET_PARAMETER") {
@@ -171,7 +180,7 @@ void RtspSession::handle(const Request &request)
                                "m=audio 0 RTP/AVP 14\r\n"
                                "a=rtpmap:14 MPA/90000\r\n"
                                "a=control:trackID=0\r\n";
-        answer(request, 200, {{"Content-Base", base}}, "application/sdp", sdp);
+        answer(request, 200, { { "Content-Base", base } }, "application/sdp", sdp);
         return;
     }
     if (method == "SETUP") {
@@ -211,7 +220,7 @@ void RtspSession::handle(const Request &request)
             m_sessionId = QByteArray::number(QRandomGenerator::global()->bounded(10000000, 99999999));
         const QByteArray reply = "RTP/AVP/TCP;unicast;interleaved=" + QByteArray::number(m_rtpChannel) + '-'
             + QByteArray::number(m_rtpChannel + 1) + ";ssrc=" + QByteArray::number(m_ssrc, 16).toUpper();
-        answer(request, 200, {{"Transport", reply}});
+        answer(request, 200, { { "Transport", reply } });
         return;
     }
     if (method == "PLAY" || method == "TEARDOWN") {
@@ -232,9 +241,10 @@ void RtspSession::handle(const Request &request)
         }
         const quint32 rtpTime = m_timestampBase + quint32(m_samplesSent * kRtpClock / m_station->sampleRate());
         answer(request, 200,
-               {{"Range", "npt=0.000-"},
-                {"RTP-Info", "url=" + m_trackUrl + ";seq=" + QByteArray::number(m_sequence)
-                                 + ";rtptime=" + QByteArray::number(rtpTime)}});
+            { { "Range", "npt=0.000-" },
+                { "RTP-Info",
+                    "url=" + m_trackUrl + ";seq=" + QByteArray::number(m_sequence)
+                        + ";rtptime=" + QByteArray::number(rtpTime) } });
         startPlaying();
         return;
     }

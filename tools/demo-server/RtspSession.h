@@ -40,7 +40,7 @@ private:
     void readSocket();
     void handle(const Request &request);
     void answer(const Request &request, int status, const QList<QPair<QByteArray, QByteArray>> &headers = {},
-                const QByteArray &contentType = {}, const QByteArray &body = {});
+        const QByteArray &contentType = {}, const QByteArray &body = {});
     void startPlaying();
     void tick();
     void sendFrame();
