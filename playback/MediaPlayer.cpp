@@ -137,13 +137,13 @@ void MediaPlayer::resizeEvent(QResizeEvent *event)
 void MediaPlayer::moveEvent(QMoveEvent *event)
 {
     QWidget::moveEvent(event);
-    updateRightInset();
+    layoutChildren();
 }
 
 bool MediaPlayer::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_watchedParent && event->type() == QEvent::Resize)
-        updateRightInset();
+        layoutChildren();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -159,8 +159,13 @@ void MediaPlayer::updateRightInset()
 
 void MediaPlayer::layoutChildren()
 {
-    const int barHeight = m_bar->isVisible() || m_uiMode != QLatin1String("none") ? m_bar->sizeHint().height() : 0;
-    const bool videoRoom = height() - barHeight >= kMinVideoHeight;
+    const int barHeight = m_uiMode != QLatin1String("none") ? m_bar->sizeHint().height() : 0;
+    // The part of the player inside its parent: a large video area may reach
+    // below a small screen's window, and the bar must stay where it is seen.
+    int shown = height();
+    if (parentWidget())
+        shown = qBound(qMin(barHeight, height()), parentWidget()->height() - y(), height());
+    const bool videoRoom = shown - barHeight >= kMinVideoHeight;
     if (videoRoom)
         createVideoArea();
     if (m_video) {
@@ -168,10 +173,10 @@ void MediaPlayer::layoutChildren()
         m_controller->setVideoOutputAvailable(videoRoom && m_video->hasRenderContext());
     }
     if (videoRoom) {
-        m_video->setGeometry(0, 0, width(), height() - barHeight);
+        m_video->setGeometry(0, 0, width(), shown - barHeight);
         if (auto *note = m_video->findChild<QLabel *>(QStringLiteral("videoUnavailable")))
             note->setGeometry(m_video->rect());
-        m_bar->setGeometry(0, height() - barHeight, width(), barHeight);
+        m_bar->setGeometry(0, shown - barHeight, width(), barHeight);
     } else {
         m_bar->setGeometry(0, 0, width(), height());
     }

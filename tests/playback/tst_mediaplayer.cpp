@@ -96,6 +96,7 @@ private Q_SLOTS:
     void localFilePlays();
     void controlBarCommands();
     void contextMenu();
+    void barStaysInsideTheWindow();
 
 private:
     DemoServerProcess m_server;
@@ -346,6 +347,32 @@ void TestMediaPlayer::contextMenu()
     QCOMPARE(entries, (QStringList{QStringLiteral("暂停"), QStringLiteral("停止"), QStringLiteral("静音"),
                                    QStringLiteral("复制当前地址")}));
     QCOMPARE(QApplication::clipboard()->text(), m_server.url(QStringLiteral("/radio/7.mp3")));
+}
+
+void TestMediaPlayer::barStaysInsideTheWindow()
+{
+    Rig rig;
+    ControlBar *bar = rig.player->controlBar();
+    auto *status = bar->findChild<QWidget *>(QStringLiteral("status"));
+    QVERIFY(status);
+
+    // The radio bar reaches 8 pixels past a 546-pixel client area.
+    rig.host.resize(546, 64);
+    QTRY_COMPARE(rig.host.width(), 546);
+    QCOMPARE(rig.player->width(), 554);
+    QVERIFY(status->geometry().right() + bar->x() < 546);
+
+    // A TV area taller than a small screen's window keeps its bar in view.
+    rig.host.resize(900, 500);
+    QTRY_COMPARE(rig.host.height(), 500);
+    rig.player->setWidth(15200);
+    rig.player->setHeight(10500);
+    QCOMPARE(rig.player->height(), 700);
+    QVERIFY(bar->isVisible());
+    QCOMPARE(bar->geometry().bottom() + 1, 500);
+    QVERIFY(rig.player->videoWidget());
+    QCOMPARE(rig.player->videoWidget()->geometry().bottom() + 1, bar->y());
+    QVERIFY(status->geometry().right() + bar->x() < 900);
 }
 
 QTEST_MAIN(TestMediaPlayer)
