@@ -7,8 +7,11 @@
 // Windows Media playlists) and the address policy, so every M3U line and
 // every PLS "FileN=" value is classified as well.
 //
-// The first byte picks the address the answer came from; with 3 the base is
-// the input's first line, so that odd bases are fuzzed too.
+// The first byte picks the address the answer came from (its two low bits;
+// with 3 the base is the input's first line, so that odd bases are fuzzed
+// too). With its three high bits set, the answer is repeated up to the most
+// the player reads (AsxPlaylist::kMaxBytes), so that a reading that grows
+// faster than its input shows up as a hang (-timeout) within a short -max_len.
 
 #include <cstdint>
 #include <cstdio>
@@ -105,6 +108,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         base = QString::fromUtf8(content.left(newline < 0 ? content.size() : newline));
         content = content.mid(newline < 0 ? content.size() : newline + 1);
     }
+    }
+
+    if ((data[0] & 0xE0) == 0xE0 && !content.isEmpty()) {
+        QByteArray repeated;
+        repeated.reserve(AsxPlaylist::kMaxBytes);
+        while (repeated.size() + content.size() <= AsxPlaylist::kMaxBytes) {
+            repeated += content;
+        }
+        content = repeated.isEmpty() ? content : repeated;
     }
 
     const bool playlist = AsxPlaylist::looksLikePlaylist(content);

@@ -12,6 +12,9 @@
 #   LUMORA_FUZZ_BUILD_DIR   build directory (default build-fuzz)
 #   LUMORA_FUZZ_ARGS        extra libFuzzer flags (e.g. "-jobs=2 -workers=2")
 #   LUMORA_FUZZ_NICE        niceness for the fuzzing itself (default 0)
+#   LUMORA_FUZZ_TIMEOUT     seconds one input may take (default 5: the largest
+#                           inputs, repeated to the most the program reads,
+#                           take a few hundred milliseconds under ASan)
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -51,7 +54,7 @@ for t in "${targets[@]}"; do
     set +e
     # shellcheck disable=SC2086 # LUMORA_FUZZ_ARGS is a list of flags
     nice -n "${LUMORA_FUZZ_NICE:-0}" "$build/fuzz/$t" \
-        -max_total_time="$seconds" -max_len="${max_len[$t]}" -timeout=10 -rss_limit_mb=2048 \
+        -max_total_time="$seconds" -max_len="${max_len[$t]}" -timeout="${LUMORA_FUZZ_TIMEOUT:-5}" -rss_limit_mb=2048 \
         -malloc_limit_mb=2048 -dict="$here/fuzz/${dict[$t]}" -artifact_prefix="$artifacts/" \
         -print_final_stats=1 ${LUMORA_FUZZ_ARGS:-} "$corpus" "$here/fuzz/corpus/${seeds[$t]}" >"$log" 2>&1
     rc=$?
