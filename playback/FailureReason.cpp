@@ -31,12 +31,24 @@ constexpr Pattern kPatterns[] = {
     {"No format found|recognize file format|Invalid data found", "不支持的格式"},
 };
 
+const QList<QRegularExpression> &compiled()
+{
+    static const QList<QRegularExpression> patterns = [] {
+        QList<QRegularExpression> list;
+        for (const Pattern &p : kPatterns)
+            list.append(QRegularExpression(QString::fromLatin1(p.regex)));
+        return list;
+    }();
+    return patterns;
+}
+
 }
 
 QString describe(const QStringList &loggedErrors, int mpvError)
 {
-    for (const Pattern &p : kPatterns) {
-        const QRegularExpression re(QString::fromLatin1(p.regex));
+    for (qsizetype i = 0; i < std::size(kPatterns); ++i) {
+        const Pattern &p = kPatterns[i];
+        const QRegularExpression &re = compiled().at(i);
         for (const QString &line : loggedErrors) {
             const QRegularExpressionMatch m = re.match(line);
             if (!m.hasMatch())
