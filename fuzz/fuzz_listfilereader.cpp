@@ -160,8 +160,8 @@ Reading model(const QByteArray &bytes)
     QString text;
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         r.bom = true;
-        QStringDecoder utf8(QStringConverter::Utf8,
-                            QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+        QStringDecoder utf8(
+            QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
         text = utf8.decode(QByteArrayView(bytes).sliced(3));
         r.invalid = text.count(QChar(kReplacement));
     } else {
@@ -257,7 +257,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const Reading expected = model(bytes);
     if (!(whole == expected)) {
         fail("reader differs from the model",
-             QStringLiteral("reader: %1 / model: %2").arg(describe(whole), describe(expected)));
+            QStringLiteral("reader: %1 / model: %2").arg(describe(whole), describe(expected)));
     }
     // Repeated inputs are cut into chunks of a few kilobytes (odd sizes, so
     // that pairs and line ends still straddle them): one-byte chunks would
@@ -266,7 +266,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const Reading chunked = readThrough(bytes, chunkSize);
     if (!(chunked == whole)) {
         fail("chunk size changes the reading",
-             QStringLiteral("chunk %1: %2 / default: %3").arg(chunkSize).arg(describe(chunked), describe(whole)));
+            QStringLiteral("chunk %1: %2 / default: %3").arg(chunkSize).arg(describe(chunked), describe(whole)));
     }
     checkEntries(whole.records);
     return 0;

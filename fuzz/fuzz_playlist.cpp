@@ -40,10 +40,22 @@ void check(bool condition, const char *what, const QString &detail = {})
 }
 
 const QStringList kNetworkSchemes = {
-    QStringLiteral("http"),   QStringLiteral("https"),  QStringLiteral("mms"),    QStringLiteral("mmsh"),
-    QStringLiteral("mmst"),   QStringLiteral("rtsp"),   QStringLiteral("rtsps"),  QStringLiteral("rtmp"),
-    QStringLiteral("rtmpe"),  QStringLiteral("rtmps"),  QStringLiteral("rtmpt"),  QStringLiteral("rtmpte"),
-    QStringLiteral("rtmpts"), QStringLiteral("rtp"),    QStringLiteral("udp"),    QStringLiteral("srt"),
+    QStringLiteral("http"),
+    QStringLiteral("https"),
+    QStringLiteral("mms"),
+    QStringLiteral("mmsh"),
+    QStringLiteral("mmst"),
+    QStringLiteral("rtsp"),
+    QStringLiteral("rtsps"),
+    QStringLiteral("rtmp"),
+    QStringLiteral("rtmpe"),
+    QStringLiteral("rtmps"),
+    QStringLiteral("rtmpt"),
+    QStringLiteral("rtmpte"),
+    QStringLiteral("rtmpts"),
+    QStringLiteral("rtp"),
+    QStringLiteral("udp"),
+    QStringLiteral("srt"),
 };
 
 // Whatever the address, the verdict is whole and consistent, and only the
@@ -52,16 +64,16 @@ void checkAddress(const QString &address)
 {
     const AddressPolicy::Verdict verdict = AddressPolicy::classify(address);
     check(verdict.kind == AddressPolicy::Kind::Network || verdict.kind == AddressPolicy::Kind::LocalFile
-              || verdict.kind == AddressPolicy::Kind::Refused,
-          "a known verdict", address);
+            || verdict.kind == AddressPolicy::Kind::Refused,
+        "a known verdict", address);
     check(AddressPolicy::isNetwork(address) == (verdict.kind == AddressPolicy::Kind::Network),
-          "isNetwork agrees with classify", address);
+        "isNetwork agrees with classify", address);
     check((verdict.kind == AddressPolicy::Kind::Refused) == !verdict.reason.isEmpty(),
-          "a reason exactly for a refused address", address);
+        "a reason exactly for a refused address", address);
     if (verdict.kind == AddressPolicy::Kind::Network) {
         const qsizetype colon = address.indexOf(u':');
         check(colon > 0 && kNetworkSchemes.contains(address.left(colon), Qt::CaseInsensitive),
-              "network only for a network scheme", address);
+            "network only for a network scheme", address);
     }
     AsxPlaylist::isPlaylistAddress(address);
 }

@@ -57,8 +57,7 @@ void report(const Form1 &form)
         printLine("group " + group.arrayName.toUtf8() + ' ' + QByteArray::number(count));
         for (int i = 0; i < count; ++i) {
             printLine("item " + group.arrayName.toUtf8() + ' ' + QByteArray::number(i) + ' '
-                      + QUrl::toPercentEncoding(items->caption(i)) + ' '
-                      + QUrl::toPercentEncoding(group.addressAt(i)));
+                + QUrl::toPercentEncoding(items->caption(i)) + ' ' + QUrl::toPercentEncoding(group.addressAt(i)));
         }
     }
     printLine("vmhwm " + QByteArray::number(qint64(statusKiB("VmHWM:"))));

@@ -55,12 +55,12 @@ void TestFuzzRegressions::listFile_data()
 
     // A fresh UTF-8 decoder per chunk dropped a U+FEFF that began a chunk.
     QTest::addRow("U+FEFF after the byte-order mark")
-        << "\xEF\xBB\xBF\x00\xEF\xBB\xBF"_ba << QStringList{u"\0\uFEFF"_s} << QList<int>{1} << 0;
+        << "\xEF\xBB\xBF\x00\xEF\xBB\xBF"_ba << QStringList { u"\0\uFEFF"_s } << QList<int> { 1 } << 0;
     QTest::addRow("U+FEFF inside a UTF-8 record")
-        << "\xEF\xBB\xBF|a\xEF\xBB\xBF|b\xEF\xBB\xBF\r\nc"_ba << QStringList{u"|a\uFEFF|b\uFEFF"_s, u"c"_s}
-        << QList<int>{1, 2} << 0;
+        << "\xEF\xBB\xBF|a\xEF\xBB\xBF|b\xEF\xBB\xBF\r\nc"_ba << QStringList { u"|a\uFEFF|b\uFEFF"_s, u"c"_s }
+        << QList<int> { 1, 2 } << 0;
     QTest::addRow("doubled byte-order mark")
-        << "\xEF\xBB\xBF\xEF\xBB\xBF|a|b"_ba << QStringList{u"\uFEFF|a|b"_s} << QList<int>{1} << 0;
+        << "\xEF\xBB\xBF\xEF\xBB\xBF|a|b"_ba << QStringList { u"\uFEFF|a|b"_s } << QList<int> { 1 } << 0;
 }
 
 void TestFuzzRegressions::listFile()
@@ -68,7 +68,7 @@ void TestFuzzRegressions::listFile()
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, records);
     QFETCH(QList<int>, lines);
-    QList<qsizetype> chunkSizes = {ListFileReader::kDefaultChunkSize};
+    QList<qsizetype> chunkSizes = { ListFileReader::kDefaultChunkSize };
     for (qsizetype size = 1; size <= 8; ++size) {
         chunkSizes.append(size);
     }

@@ -24,16 +24,17 @@ void TestPlaylistRegressions::largeAnswers_data()
 
     // The tag pattern looked for "href" up to the next ">" from every "<ref":
     // with no ">" anywhere, every start scanned to the end (25 s for 256 KiB).
-    QTest::addRow("<ref without href or >") << QByteArray("<ref ") << QStringList{};
-    QTest::addRow("<ref href without = or >") << QByteArray("<ref href") << QStringList{};
-    QTest::addRow("<entryref without >") << QByteArray("<entryref x") << QStringList{};
+    QTest::addRow("<ref without href or >") << QByteArray("<ref ") << QStringList {};
+    QTest::addRow("<ref href without = or >") << QByteArray("<ref href") << QStringList {};
+    QTest::addRow("<entryref without >") << QByteArray("<entryref x") << QStringList {};
     // What the fuzzer itself came up with (the answer after its base line).
-    QTest::addRow("fuzzer's <entryref without >")
-        << QByteArray::fromHex("3c6172655265010000000000000066313d6d6d3c656e74727972656620687265254534254238254144663d226d6d66") << QStringList{};
+    QTest::addRow("fuzzer's <entryref without >") << QByteArray::fromHex(
+        "3c6172655265010000000000000066313d6d6d3c656e74727972656620687265254534254238254144663d226d6d66")
+                                                  << QStringList {};
     // A bound on the scan must still find what it found before.
     QTest::addRow("refs, long attributes first")
         << QByteArray("<ref title=\"" + QByteArray(300, 'a') + "\" href=\"http://h/a\"><")
-        << QStringList{QStringLiteral("http://h/a"), QStringLiteral("http://h/a")};
+        << QStringList { QStringLiteral("http://h/a"), QStringLiteral("http://h/a") };
 }
 
 void TestPlaylistRegressions::largeAnswers()
