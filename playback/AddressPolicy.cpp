@@ -31,6 +31,9 @@ QString schemeOf(const QString &address)
 
 Verdict classify(const QString &address)
 {
+    // libmpv reads "-" as its standard input.
+    if (address == QLatin1String("-"))
+        return {Kind::Refused, QStringLiteral("不支持的地址类型(-)")};
     const QString scheme = schemeOf(address);
     // No scheme, or a single letter as in "C:\…": a path on this machine.
     if (scheme.isEmpty() || scheme.size() == 1)

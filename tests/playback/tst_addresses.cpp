@@ -35,6 +35,7 @@ void TestAddresses::policy_data()
                           "bd://", "bluray://", "smb://h/s", "ytdl://x", "appending://x", "archive://x.zip",
                           "javascript:alert(1)"})
         QTest::newRow(a) << QString::fromLatin1(a) << refused;
+    QTest::newRow("standard input") << QStringLiteral("-") << refused;
 }
 
 void TestAddresses::policy()
