@@ -22,6 +22,7 @@
 
 #include "ChannelCatalogue.h"
 #include "Form1.h"
+#include "HeapTuning.h"
 
 namespace {
 
@@ -78,6 +79,8 @@ std::unique_ptr<QMainWindow> bareWindow()
 
 int child(int argc, char *argv[], const QString &kind)
 {
+    if (kind != QLatin1String("bare"))
+        HeapTuning::returnLargeBuffersWhenFreed(); // as the program does
     QApplication app(argc, argv);
     FirstExpose watcher;
     std::unique_ptr<QMainWindow> window;

@@ -23,6 +23,7 @@
 #include "ChannelCatalogue.h"
 #include "DemoServerProcess.h"
 #include "Form1.h"
+#include "HeapTuning.h"
 #include "MediaPlayer.h"
 #include "MenuItemArray.h"
 #include "MenuTree.h"
@@ -108,6 +109,7 @@ int child(quint16 port, unsigned seed)
 
 int main(int argc, char *argv[])
 {
+    HeapTuning::returnLargeBuffersWhenFreed(); // as the program does
     if (argc >= 4 && qstrcmp(argv[1], "--child") == 0) {
         QApplication app(argc, argv);
         return child(quint16(atoi(argv[2])), unsigned(atoi(argv[3])));
@@ -128,10 +130,10 @@ int main(int argc, char *argv[])
     auto form = std::make_unique<Form1>(silent());
     form->LoadMainWindow();
     form->show();
-    QTest::qWaitForWindowExposed(form.get());
-    // The first TV entry brings up OpenGL and the video output once for the
-    // life of the process (well over 100 MB with Mesa's software renderer);
-    // growth is counted from after that.
+    if (!QTest::qWaitForWindowExposed(form.get()))
+        return 1;
+    // The first TV entry brings up OpenGL and the video output, once for the
+    // life of the process; growth is counted from after that.
     const long coldRss = statusField("VmRSS:");
     form->itemArray(QStringLiteral("tvlist"))->item(0)->trigger();
     QTest::qWait(3000);
@@ -142,7 +144,16 @@ int main(int argc, char *argv[])
     QElapsedTimer t;
     t.start();
     std::mt19937 random(20261208);
-    selectAtRandom(*form, random, selections, maxGap);
+    // The curve shows whether memory keeps growing or settles.
+    const int step = std::max(1, selections / 10);
+    for (int done = 0; done < selections; done += step) {
+        selectAtRandom(*form, random, std::min(step, selections - done), maxGap);
+        std::printf("  %5d selections: RSS %.1f MB (anonymous %.1f, files %.1f), %ld threads, %ld open files\n",
+                    done + std::min(step, selections - done), statusField("VmRSS:") / 1024.0,
+                    statusField("RssAnon:") / 1024.0, statusField("RssFile:") / 1024.0, statusField("Threads:"),
+                    openFiles());
+        std::fflush(stdout);
+    }
     const double selectSeconds = t.elapsed() / 1000.0;
     form->itemArray(QStringLiteral("gblist"))->item(0)->trigger();
     QTest::qWait(5000);

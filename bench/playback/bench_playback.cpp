@@ -26,6 +26,7 @@
 #include <QTest>
 
 #include "DemoServerProcess.h"
+#include "HeapTuning.h"
 #include "MediaPlayer.h"
 #include "PlaybackController.h"
 
@@ -234,6 +235,7 @@ bool have(const char *program)
 
 int main(int argc, char *argv[])
 {
+    HeapTuning::returnLargeBuffersWhenFreed(); // as the program does
     QApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
     const int playSeconds = argc > 2 ? std::max(1, atoi(argv[2])) : 60;

@@ -23,6 +23,7 @@
 
 #include "ChannelCatalogue.h"
 #include "Form1.h"
+#include "HeapTuning.h"
 #include "MenuItemArray.h"
 #include "Startup.h"
 
@@ -95,6 +96,7 @@ private:
 
 int main(int argc, char *argv[])
 {
+    HeapTuning::returnLargeBuffersWhenFreed();
     QApplication app(argc, argv);
     Startup::describeApplication();
 
