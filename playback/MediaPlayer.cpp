@@ -120,11 +120,11 @@ void MediaPlayer::updateStatus()
 void MediaPlayer::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    // The engine is created right after the window first shows, so that
-    // starting the program does not wait for it.
+    // The engine is prepared once the window is on screen, so that starting
+    // the program does not wait for it.
     if (!m_engineQueued) {
         m_engineQueued = true;
-        QMetaObject::invokeMethod(this, [this] { m_controller->ensureEngine(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this] { m_controller->prepareEngine(); }, Qt::QueuedConnection);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QMetaObject>
 
+#include "MpvLibrary.h"
 #include "MpvNode.h"
 #include "PlayerLog.h"
 
@@ -20,40 +21,40 @@ struct Setting
 };
 
 constexpr Setting kIsolation[] = {
-    {"config", "no"},
-    {"load-scripts", "no"},
-    {"osc", "no"},
-    {"ytdl", "no"},
-    {"load-stats-overlay", "no"},
-    {"load-osd-console", "no"},
-    {"load-auto-profiles", "no"},
-    {"input-default-bindings", "no"},
-    {"input-vo-keyboard", "no"},
-    {"input-builtin-bindings", "no"},
-    {"terminal", "no"},
-    {"resume-playback", "no"},
-    {"save-position-on-quit", "no"},
-    {"load-unsafe-playlists", "no"},
-    {"idle", "yes"},
-    {"keep-open", "no"},
-    {"force-window", "no"},
-    {"vo", "libmpv"},
-    {"vid", "no"},
-    {"gpu-hwdec-interop", "no"},
-    {"audio-display", "no"},
-    {"osd-level", "0"},
-    {"sub-auto", "no"},
-    {"audio-file-auto", "no"},
-    {"volume-max", "100"},
-    {"volume", "50"},
+    { "config", "no" },
+    { "load-scripts", "no" },
+    { "osc", "no" },
+    { "ytdl", "no" },
+    { "load-stats-overlay", "no" },
+    { "load-osd-console", "no" },
+    { "load-auto-profiles", "no" },
+    { "input-default-bindings", "no" },
+    { "input-vo-keyboard", "no" },
+    { "input-builtin-bindings", "no" },
+    { "terminal", "no" },
+    { "resume-playback", "no" },
+    { "save-position-on-quit", "no" },
+    { "load-unsafe-playlists", "no" },
+    { "idle", "yes" },
+    { "keep-open", "no" },
+    { "force-window", "no" },
+    { "vo", "libmpv" },
+    { "vid", "no" },
+    { "gpu-hwdec-interop", "no" },
+    { "audio-display", "no" },
+    { "osd-level", "0" },
+    { "sub-auto", "no" },
+    { "audio-file-auto", "no" },
+    { "volume-max", "100" },
+    { "volume", "50" },
     // Live streams: play as soon as audio decodes, keep a small buffer.
-    {"cache", "yes"},
-    {"cache-secs", "10"},
-    {"cache-pause-initial", "no"},
-    {"cache-pause-wait", "1"},
-    {"demuxer-max-bytes", "4MiB"},
-    {"demuxer-max-back-bytes", "512KiB"},
-    {"demuxer-readahead-secs", "10"},
+    { "cache", "yes" },
+    { "cache-secs", "10" },
+    { "cache-pause-initial", "no" },
+    { "cache-pause-wait", "1" },
+    { "demuxer-max-bytes", "4MiB" },
+    { "demuxer-max-back-bytes", "512KiB" },
+    { "demuxer-readahead-secs", "10" },
 };
 
 }
@@ -65,36 +66,41 @@ MpvCore::MpvCore(const Options &options, QObject *parent)
     // locale whose decimal separator is not a dot.
     std::setlocale(LC_NUMERIC, "C");
 
-    m_mpv = mpv_create();
+    // Instant once the player has loaded the library in the background.
+    m_api = MpvLibrary::load();
+    if (!m_api) {
+        m_initError = MpvLibrary::error();
+        return;
+    }
+    m_mpv = m_api->create();
     if (!m_mpv) {
         m_initError = QStringLiteral("无法创建播放引擎");
         return;
     }
     for (const Setting &s : kIsolation) {
-        if (mpv_set_option_string(m_mpv, s.name, s.value) < 0)
+        if (m_api->set_option_string(m_mpv, s.name, s.value) < 0)
             qCWarning(lcPlayer) << "播放引擎不接受选项" << s.name;
     }
-    mpv_set_option_string(m_mpv, "ao", options.audioOutput.toUtf8().constData());
-    mpv_set_option_string(m_mpv, "network-timeout",
-                          QByteArray::number(options.networkTimeoutSeconds).constData());
+    m_api->set_option_string(m_mpv, "ao", options.audioOutput.toUtf8().constData());
+    m_api->set_option_string(m_mpv, "network-timeout", QByteArray::number(options.networkTimeoutSeconds).constData());
 
-    const int rc = mpv_initialize(m_mpv);
+    const int rc = m_api->initialize(m_mpv);
     if (rc < 0) {
-        m_initError = QStringLiteral("播放引擎初始化失败:%1").arg(QString::fromUtf8(mpv_error_string(rc)));
-        mpv_terminate_destroy(m_mpv);
+        m_initError = QStringLiteral("播放引擎初始化失败:%1").arg(QString::fromUtf8(m_api->error_string(rc)));
+        m_api->terminate_destroy(m_mpv);
         m_mpv = nullptr;
         return;
     }
-    mpv_request_log_messages(m_mpv, "warn");
-    mpv_set_wakeup_callback(m_mpv, &MpvCore::wakeup, this);
+    m_api->request_log_messages(m_mpv, "warn");
+    m_api->set_wakeup_callback(m_mpv, &MpvCore::wakeup, this);
 }
 
 MpvCore::~MpvCore()
 {
     if (!m_mpv)
         return;
-    mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
-    mpv_terminate_destroy(m_mpv);
+    m_api->set_wakeup_callback(m_mpv, nullptr, nullptr);
+    m_api->terminate_destroy(m_mpv);
 }
 
 void MpvCore::wakeup(void *self)
@@ -109,7 +115,7 @@ void MpvCore::drainEvents()
 {
     m_drainQueued = false;
     while (m_mpv) {
-        const mpv_event *event = mpv_wait_event(m_mpv, 0);
+        const mpv_event *event = m_api->wait_event(m_mpv, 0);
         if (event->event_id == MPV_EVENT_NONE)
             break;
         handleEvent(*event);
@@ -130,11 +136,21 @@ void MpvCore::handleEvent(const mpv_event &event)
         const auto *end = static_cast<const mpv_event_end_file *>(event.data);
         EndReason reason = EndReason::Eof;
         switch (end->reason) {
-        case MPV_END_FILE_REASON_EOF: reason = EndReason::Eof; break;
-        case MPV_END_FILE_REASON_STOP: reason = EndReason::Stop; break;
-        case MPV_END_FILE_REASON_QUIT: reason = EndReason::Quit; break;
-        case MPV_END_FILE_REASON_ERROR: reason = EndReason::Error; break;
-        case MPV_END_FILE_REASON_REDIRECT: reason = EndReason::Redirect; break;
+        case MPV_END_FILE_REASON_EOF:
+            reason = EndReason::Eof;
+            break;
+        case MPV_END_FILE_REASON_STOP:
+            reason = EndReason::Stop;
+            break;
+        case MPV_END_FILE_REASON_QUIT:
+            reason = EndReason::Quit;
+            break;
+        case MPV_END_FILE_REASON_ERROR:
+            reason = EndReason::Error;
+            break;
+        case MPV_END_FILE_REASON_REDIRECT:
+            reason = EndReason::Redirect;
+            break;
         }
         Q_EMIT fileEnded(end->playlist_entry_id, reason, end->error);
         break;
@@ -147,7 +163,7 @@ void MpvCore::handleEvent(const mpv_event &event)
     }
     case MPV_EVENT_SET_PROPERTY_REPLY:
         if (event.error < 0)
-            qCWarning(lcPlayer) << "播放引擎拒绝设置属性:" << mpv_error_string(event.error);
+            qCWarning(lcPlayer) << "播放引擎拒绝设置属性:" << m_api->error_string(event.error);
         break;
     case MPV_EVENT_PLAYBACK_RESTART:
         Q_EMIT playbackRestarted();
@@ -159,20 +175,31 @@ void MpvCore::handleEvent(const mpv_event &event)
         const auto *prop = static_cast<const mpv_event_property *>(event.data);
         QVariant value;
         switch (prop->format) {
-        case MPV_FORMAT_NODE: value = MpvNode::toVariant(*static_cast<mpv_node *>(prop->data)); break;
-        case MPV_FORMAT_FLAG: value = *static_cast<int *>(prop->data) != 0; break;
-        case MPV_FORMAT_INT64: value = static_cast<qlonglong>(*static_cast<int64_t *>(prop->data)); break;
-        case MPV_FORMAT_DOUBLE: value = *static_cast<double *>(prop->data); break;
-        case MPV_FORMAT_STRING: value = QString::fromUtf8(*static_cast<char **>(prop->data)); break;
-        default: break; // MPV_FORMAT_NONE: the property is unavailable now.
+        case MPV_FORMAT_NODE:
+            value = MpvNode::toVariant(*static_cast<mpv_node *>(prop->data));
+            break;
+        case MPV_FORMAT_FLAG:
+            value = *static_cast<int *>(prop->data) != 0;
+            break;
+        case MPV_FORMAT_INT64:
+            value = static_cast<qlonglong>(*static_cast<int64_t *>(prop->data));
+            break;
+        case MPV_FORMAT_DOUBLE:
+            value = *static_cast<double *>(prop->data);
+            break;
+        case MPV_FORMAT_STRING:
+            value = QString::fromUtf8(*static_cast<char **>(prop->data));
+            break;
+        default:
+            break; // MPV_FORMAT_NONE: the property is unavailable now.
         }
         Q_EMIT propertyChanged(QString::fromUtf8(prop->name), value);
         break;
     }
     case MPV_EVENT_LOG_MESSAGE: {
         const auto *msg = static_cast<const mpv_event_log_message *>(event.data);
-        Q_EMIT logMessage(QString::fromUtf8(msg->prefix), QString::fromUtf8(msg->level),
-                          QString::fromUtf8(msg->text).trimmed());
+        Q_EMIT logMessage(
+            QString::fromUtf8(msg->prefix), QString::fromUtf8(msg->level), QString::fromUtf8(msg->text).trimmed());
         break;
     }
     default:
@@ -192,9 +219,9 @@ void MpvCore::command(const QStringList &args, quint64 tag)
     for (const QByteArray &a : utf8)
         argv.push_back(a.constData());
     argv.push_back(nullptr);
-    const int rc = mpv_command_async(m_mpv, tag, argv.data());
+    const int rc = m_api->command_async(m_mpv, tag, argv.data());
     if (rc < 0)
-        qCWarning(lcPlayer) << "命令失败" << args.value(0) << mpv_error_string(rc);
+        qCWarning(lcPlayer) << "命令失败" << args.value(0) << m_api->error_string(rc);
 }
 
 void MpvCore::setProperty(const char *name, const QVariant &value)
@@ -204,24 +231,24 @@ void MpvCore::setProperty(const char *name, const QVariant &value)
     switch (value.typeId()) {
     case QMetaType::Bool: {
         int flag = value.toBool() ? 1 : 0;
-        mpv_set_property_async(m_mpv, 0, name, MPV_FORMAT_FLAG, &flag);
+        m_api->set_property_async(m_mpv, 0, name, MPV_FORMAT_FLAG, &flag);
         break;
     }
     case QMetaType::Int:
     case QMetaType::LongLong: {
         int64_t number = value.toLongLong();
-        mpv_set_property_async(m_mpv, 0, name, MPV_FORMAT_INT64, &number);
+        m_api->set_property_async(m_mpv, 0, name, MPV_FORMAT_INT64, &number);
         break;
     }
     case QMetaType::Double: {
         double number = value.toDouble();
-        mpv_set_property_async(m_mpv, 0, name, MPV_FORMAT_DOUBLE, &number);
+        m_api->set_property_async(m_mpv, 0, name, MPV_FORMAT_DOUBLE, &number);
         break;
     }
     default: {
         const QByteArray text = value.toString().toUtf8();
         const char *data = text.constData();
-        mpv_set_property_async(m_mpv, 0, name, MPV_FORMAT_STRING, &data);
+        m_api->set_property_async(m_mpv, 0, name, MPV_FORMAT_STRING, &data);
         break;
     }
     }
@@ -230,5 +257,5 @@ void MpvCore::setProperty(const char *name, const QVariant &value)
 void MpvCore::observe(const char *name, mpv_format format)
 {
     if (m_mpv)
-        mpv_observe_property(m_mpv, 0, name, format);
+        m_api->observe_property(m_mpv, 0, name, format);
 }

@@ -8,6 +8,8 @@
 
 #include <mpv/client.h>
 
+struct MpvApi;
+
 // The libmpv engine behind the player, and nothing else: it owns the mpv
 // handle, sets it up isolated from the user's own mpv configuration, sends
 // commands asynchronously and turns libmpv events into signals on the thread
@@ -36,6 +38,8 @@ public:
     bool isValid() const { return m_mpv != nullptr; }
     QString initError() const { return m_initError; }
     mpv_handle *handle() const { return m_mpv; }
+    // The library's functions, for whatever else draws on this handle.
+    const MpvApi *api() const { return m_api; }
 
     // Runs a command asynchronously. A non-zero tag asks for a
     // commandReplied() with the command's result.
@@ -62,6 +66,7 @@ private:
     void drainEvents();
     void handleEvent(const mpv_event &event);
 
+    const MpvApi *m_api = nullptr;
     mpv_handle *m_mpv = nullptr;
     QString m_initError;
     std::atomic_bool m_drainQueued{false};

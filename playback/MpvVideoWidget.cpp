@@ -6,6 +6,7 @@
 #include <mpv/client.h>
 #include <mpv/render_gl.h>
 
+#include "MpvLibrary.h"
 #include "PlayerLog.h"
 
 namespace {
@@ -42,8 +43,8 @@ void MpvVideoWidget::freeRenderContext()
 {
     if (!m_render)
         return;
-    mpv_render_context_set_update_callback(m_render, nullptr, nullptr);
-    mpv_render_context_free(m_render);
+    MpvLibrary::api().render_context_set_update_callback(m_render, nullptr, nullptr);
+    MpvLibrary::api().render_context_free(m_render);
     m_render = nullptr;
 }
 
@@ -51,23 +52,23 @@ void MpvVideoWidget::initializeGL()
 {
     if (m_render || !m_mpv)
         return;
-    mpv_opengl_init_params glInit{&getProcAddress, nullptr};
+    mpv_opengl_init_params glInit { &getProcAddress, nullptr };
     int advanced = 1;
     mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_API_TYPE, const_cast<char *>(MPV_RENDER_API_TYPE_OPENGL)},
-        {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &glInit},
-        {MPV_RENDER_PARAM_ADVANCED_CONTROL, &advanced},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
+        { MPV_RENDER_PARAM_API_TYPE, const_cast<char *>(MPV_RENDER_API_TYPE_OPENGL) },
+        { MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &glInit },
+        { MPV_RENDER_PARAM_ADVANCED_CONTROL, &advanced },
+        { MPV_RENDER_PARAM_INVALID, nullptr },
     };
-    const int rc = mpv_render_context_create(&m_render, m_mpv, params);
+    const int rc = MpvLibrary::api().render_context_create(&m_render, m_mpv, params);
     if (rc < 0) {
         m_render = nullptr;
-        const QString reason = QString::fromUtf8(mpv_error_string(rc));
+        const QString reason = QString::fromUtf8(MpvLibrary::api().error_string(rc));
         qCWarning(lcPlayer) << "无法创建视频输出:" << reason;
         Q_EMIT renderContextFailed(reason);
         return;
     }
-    mpv_render_context_set_update_callback(m_render, &MpvVideoWidget::onUpdate, this);
+    MpvLibrary::api().render_context_set_update_callback(m_render, &MpvVideoWidget::onUpdate, this);
     // The context goes when the GL context goes, e.g. when the widget moves
     // to another top-level window.
     connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
@@ -82,11 +83,14 @@ void MpvVideoWidget::onUpdate(void *self)
 {
     // Called on a libmpv thread; the frame is drawn on the UI thread.
     auto *widget = static_cast<MpvVideoWidget *>(self);
-    QMetaObject::invokeMethod(widget, [widget] {
-        if (widget->m_render
-            && (mpv_render_context_update(widget->m_render) & MPV_RENDER_UPDATE_FRAME))
-            widget->update();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        widget,
+        [widget] {
+            if (widget->m_render
+                && (MpvLibrary::api().render_context_update(widget->m_render) & MPV_RENDER_UPDATE_FRAME))
+                widget->update();
+        },
+        Qt::QueuedConnection);
 }
 
 void MpvVideoWidget::paintGL()
@@ -94,14 +98,14 @@ void MpvVideoWidget::paintGL()
     if (!m_render)
         return;
     const qreal ratio = devicePixelRatioF();
-    mpv_opengl_fbo fbo{static_cast<int>(defaultFramebufferObject()),
-                       static_cast<int>(width() * ratio), static_cast<int>(height() * ratio), 0};
+    mpv_opengl_fbo fbo { static_cast<int>(defaultFramebufferObject()), static_cast<int>(width() * ratio),
+        static_cast<int>(height() * ratio), 0 };
     int flipY = 1;
     mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
-        {MPV_RENDER_PARAM_FLIP_Y, &flipY},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
+        { MPV_RENDER_PARAM_OPENGL_FBO, &fbo },
+        { MPV_RENDER_PARAM_FLIP_Y, &flipY },
+        { MPV_RENDER_PARAM_INVALID, nullptr },
     };
-    mpv_render_context_render(m_render, params);
+    MpvLibrary::api().render_context_render(m_render, params);
     ++m_framesRendered;
 }

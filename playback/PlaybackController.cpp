@@ -1,10 +1,13 @@
 #include "PlaybackController.h"
 
+#include <utility>
+
 #include <QUrl>
 
 #include "AddressPolicy.h"
 #include "AsxPlaylist.h"
 #include "FailureReason.h"
+#include "MpvLibrary.h"
 #include "PlayerLog.h"
 
 namespace {
@@ -85,6 +88,27 @@ bool PlaybackController::ensureEngine()
     return true;
 }
 
+void PlaybackController::prepareEngine()
+{
+    if (m_core || m_engineFailed || m_preparing)
+        return;
+    if (MpvLibrary::isLoaded()) {
+        ensureEngine();
+        return;
+    }
+    m_preparing = true;
+    connect(
+        MpvLibrary::instance(), &MpvLibrary::loaded, this,
+        [this] {
+            m_preparing = false;
+            ensureEngine(); // reports the failure if the library did not load
+            if (std::exchange(m_openWhenReady, false) && m_core)
+                open(m_address);
+        },
+        Qt::SingleShotConnection);
+    MpvLibrary::loadInBackground();
+}
+
 void PlaybackController::open(const QString &address)
 {
     m_reconnectTimer.stop();
@@ -96,6 +120,11 @@ void PlaybackController::open(const QString &address)
     m_target = address.trimmed();
     if (m_target.isEmpty()) {
         stop();
+        return;
+    }
+    if (m_preparing && !m_core) {
+        m_openWhenReady = true;
+        m_status.connecting();
         return;
     }
     if (!ensureEngine())
@@ -197,6 +226,7 @@ void PlaybackController::stop()
     m_fetcher.cancel();
     m_reconnectTimer.stop();
     m_reconnecting = false;
+    m_openWhenReady = false;
     m_requestAnswered = false; // whatever the engine says of the old entry now is stale
     ++m_request;
     if (m_core)

@@ -26,8 +26,14 @@ public:
     explicit PlaybackController(const MpvCore::Options &options, QObject *parent = nullptr);
     ~PlaybackController() override;
 
-    // Creates the engine if it does not exist yet. Cheap after the first call.
+    // Creates the engine if it does not exist yet, loading libmpv on this
+    // thread if need be. Cheap after the first call.
     bool ensureEngine();
+    // Loads libmpv on a worker thread and then creates the engine, without
+    // making this thread wait; engineReady() follows. An address opened
+    // meanwhile is held ("connecting") and played as soon as the engine is
+    // there.
+    void prepareEngine();
     MpvCore *core() const { return m_core.get(); }
 
     // Plays address, replacing whatever played or was still opening.
@@ -76,6 +82,8 @@ private:
     MpvCore::Options m_options;
     std::unique_ptr<MpvCore> m_core;
     bool m_engineFailed = false;
+    bool m_preparing = false;
+    bool m_openWhenReady = false;
     PlaybackStatus m_status;
     ReconnectPolicy m_reconnect;
     QTimer m_reconnectTimer;
