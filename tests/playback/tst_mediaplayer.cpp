@@ -12,6 +12,7 @@
 
 #include "ControlBar.h"
 #include "DemoServerProcess.h"
+#include "PlayerRig.h"
 #include "LatencyProbe.h"
 #include "MediaPlayer.h"
 #include "MpvVideoWidget.h"
@@ -21,45 +22,6 @@
 namespace {
 
 using State = PlaybackStatus::State;
-
-// One player in a window of its own, with a null audio output.
-class Rig
-{
-public:
-    explicit Rig(double networkTimeout = 5.0)
-    {
-        MpvCore::Options engine;
-        engine.audioOutput = QStringLiteral("null");
-        engine.networkTimeoutSeconds = networkTimeout;
-        host.resize(600, 120);
-        player = new MediaPlayer(&host, engine);
-        player->setLeft(0);
-        player->setTop(0);
-        player->setWidth(8310);
-        player->setHeight(975);
-        host.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&host));
-        QVERIFY(player->controller()->ensureEngine());
-        MpvCore *core = player->controller()->core();
-        core->observe("playback-time", MPV_FORMAT_DOUBLE);
-        QObject::connect(core, &MpvCore::propertyChanged, core, [this](const QString &name, const QVariant &v) {
-            if (name == QLatin1String("playback-time"))
-                playbackTime = v.isValid() ? v.toDouble() : -1;
-        });
-    }
-    State state() const { return player->controller()->status()->state(); }
-    // Waits until the stream has played for the given seconds of media.
-    bool plays(double seconds = 1.0, int timeoutMs = 15000)
-    {
-        const double start = playbackTime;
-        return QTest::qWaitFor([&] { return state() == State::Playing && playbackTime >= qMax(0.0, start) + seconds; },
-                               timeoutMs);
-    }
-
-    QWidget host;
-    MediaPlayer *player = nullptr;
-    double playbackTime = -1;
-};
 
 bool noDialogShown()
 {
@@ -109,7 +71,7 @@ void TestMediaPlayer::initTestCase()
 
 void TestMediaPlayer::createdWithItsSettings()
 {
-    Rig rig;
+    PlayerRig rig;
     MediaPlayer *p = rig.player;
     QVERIFY(p->URL().isEmpty());
     QVERIFY(p->autoStart());
@@ -125,7 +87,7 @@ void TestMediaPlayer::createdWithItsSettings()
 
 void TestMediaPlayer::liveMp3PlaysWithTitle()
 {
-    Rig rig;
+    PlayerRig rig;
     rig.player->setURL(m_server.url(QStringLiteral("/radio/1.mp3")));
     QCOMPARE(rig.state(), State::Connecting);
     QVERIFY(rig.plays(1.5));
@@ -147,14 +109,14 @@ void TestMediaPlayer::addressForms_data()
 void TestMediaPlayer::addressForms()
 {
     QFETCH(QString, path);
-    Rig rig;
+    PlayerRig rig;
     rig.player->setURL(m_server.url(path));
     QVERIFY2(rig.plays(1.0), qPrintable(rig.player->statusText()));
 }
 
 void TestMediaPlayer::tvShowsVideo()
 {
-    Rig rig;
+    PlayerRig rig;
     rig.host.resize(1100, 760);
     rig.player->setURL(m_server.url(QStringLiteral("/tv/2.ts")));
     rig.player->setLeft(0);
@@ -172,7 +134,7 @@ void TestMediaPlayer::tvShowsVideo()
 
 void TestMediaPlayer::emptyUrlStops()
 {
-    Rig rig;
+    PlayerRig rig;
     rig.player->setURL(m_server.url(QStringLiteral("/radio/2.mp3")));
     QVERIFY(rig.plays(0.5));
     rig.player->setURL(QString());
@@ -185,7 +147,7 @@ void TestMediaPlayer::emptyUrlStops()
 
 void TestMediaPlayer::newUrlWinsWhileOpening()
 {
-    Rig rig;
+    PlayerRig rig;
     rig.player->setURL(m_server.url(QStringLiteral("/fail/hang")));
     QTest::qWait(200);
     rig.player->setURL(m_server.url(QStringLiteral("/radio/3.mp3")));
@@ -201,7 +163,7 @@ void TestMediaPlayer::newUrlWinsWhileOpening()
 
 void TestMediaPlayer::neverAnsweringServer()
 {
-    auto rig = std::make_unique<Rig>(30.0);
+    auto rig = std::make_unique<PlayerRig>(PlayerRig::Options{30.0});
     LatencyProbe probe;
     rig->player->setURL(m_server.url(QStringLiteral("/fail/hang")));
     QTest::qWait(2000);
@@ -233,7 +195,7 @@ void TestMediaPlayer::failuresShowAsStatus()
 {
     QFETCH(QString, address);
     QFETCH(QString, status);
-    Rig rig;
+    PlayerRig rig;
     LatencyProbe probe;
     rig.player->setURL(address);
     QTRY_COMPARE_WITH_TIMEOUT(rig.player->statusText(), status, 15000);
@@ -243,7 +205,7 @@ void TestMediaPlayer::failuresShowAsStatus()
 
 void TestMediaPlayer::droppedStreamReconnects()
 {
-    Rig rig;
+    PlayerRig rig;
     rig.player->setURL(m_server.url(QStringLiteral("/fail/drop?after=2")));
     QVERIFY(rig.plays(0.5));
     QTRY_COMPARE_WITH_TIMEOUT(rig.state(), State::Reconnecting, 10000);
@@ -264,7 +226,7 @@ void TestMediaPlayer::refusedAddresses_data()
 void TestMediaPlayer::refusedAddresses()
 {
     QFETCH(QString, address);
-    Rig rig;
+    PlayerRig rig;
     rig.player->setURL(m_server.url(QStringLiteral("/radio/5.mp3")));
     QVERIFY(rig.plays(0.3));
     rig.player->setURL(address);
@@ -284,7 +246,7 @@ void TestMediaPlayer::localFilePlays()
                                 QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=d=1.5"), file}),
              0);
     for (const QString &address : {file, QStringLiteral("file://") + file}) {
-        Rig rig;
+        PlayerRig rig;
         rig.player->setURL(address);
         QVERIFY(rig.plays(0.5));
         // A file that ends has ended; it is not a dropped stream.
@@ -294,7 +256,7 @@ void TestMediaPlayer::localFilePlays()
 
 void TestMediaPlayer::controlBarCommands()
 {
-    Rig rig;
+    PlayerRig rig;
     ControlBar *bar = rig.player->controlBar();
     auto *playPause = bar->findChild<QToolButton *>(QStringLiteral("playPause"));
     auto *stop = bar->findChild<QToolButton *>(QStringLiteral("stop"));
@@ -328,7 +290,7 @@ void TestMediaPlayer::controlBarCommands()
 
 void TestMediaPlayer::contextMenu()
 {
-    Rig rig;
+    PlayerRig rig;
     rig.player->setURL(m_server.url(QStringLiteral("/radio/7.mp3")));
     QVERIFY(rig.plays(0.3));
     QStringList entries;
@@ -351,7 +313,7 @@ void TestMediaPlayer::contextMenu()
 
 void TestMediaPlayer::barStaysInsideTheWindow()
 {
-    Rig rig;
+    PlayerRig rig;
     ControlBar *bar = rig.player->controlBar();
     auto *status = bar->findChild<QWidget *>(QStringLiteral("status"));
     QVERIFY(status);

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "DemoServerProcess.h"
+#include "PlayerRig.h"
 #include "MediaPlayer.h"
 #include "MpvCore.h"
 #include "PlaybackController.h"
@@ -17,50 +18,6 @@
 namespace {
 
 using State = PlaybackStatus::State;
-
-// One player in a window of its own, with a null audio output, watching
-// libmpv's playback-time.
-class Rig
-{
-public:
-    Rig()
-    {
-        MpvCore::Options engine;
-        engine.audioOutput = QStringLiteral("null");
-        engine.networkTimeoutSeconds = 10.0;
-        host.resize(600, 120);
-        player = new MediaPlayer(&host, engine);
-        host.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&host));
-        QVERIFY(player->controller()->ensureEngine());
-        MpvCore *core = player->controller()->core();
-        core->observe("playback-time", MPV_FORMAT_DOUBLE);
-        QObject::connect(core, &MpvCore::propertyChanged, core, [this](const QString &name, const QVariant &v) {
-            if (name == QLatin1String("playback-time"))
-                playbackTime = v.isValid() ? v.toDouble() : -1;
-        });
-    }
-    State state() const { return player->controller()->status()->state(); }
-    // Waits until the player is Playing and the stream's playback time has
-    // moved on by `seconds` since it first showed one.
-    bool plays(double seconds, int timeoutMs)
-    {
-        double first = -1;
-        return QTest::qWaitFor(
-            [&] {
-                if (state() != State::Playing || playbackTime < 0)
-                    return false;
-                if (first < 0)
-                    first = playbackTime;
-                return playbackTime >= first + seconds;
-            },
-            timeoutMs);
-    }
-
-    QWidget host;
-    MediaPlayer *player = nullptr;
-    double playbackTime = -1;
-};
 
 bool noDialogShown()
 {
@@ -158,7 +115,7 @@ void TestProtocols::plays()
     if (address.isEmpty())
         QVERIFY2(startRtmpServer(&ffmpeg, &address), "ffmpeg did not start listening for RTMP");
 
-    Rig rig;
+    PlayerRig rig(PlayerRig::Options{10.0});
     rig.player->setURL(address);
     QVERIFY2(rig.plays(1.0, 20000),
         qPrintable(

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QWidget>
+
+#include "PlaybackStatus.h"
+
+class MediaPlayer;
+
+// One player in a window of its own, placed as the main window places it,
+// with a null audio output, watching libmpv's playback-time.
+class PlayerRig
+{
+public:
+    struct Options
+    {
+        double networkTimeoutSeconds = 5.0;
+        // Create the engine before returning, as most tests want; otherwise
+        // it is prepared in the background as in the program.
+        bool waitForEngine = true;
+    };
+
+    PlayerRig();
+    explicit PlayerRig(const Options &options);
+
+    PlaybackStatus::State state() const;
+    // Waits until the player is Playing and the stream's playback time has
+    // moved on by `seconds` since it was first seen playing.
+    bool plays(double seconds = 1.0, int timeoutMs = 15000);
+    // Starts watching the playback time once the engine exists.
+    void watchPlaybackTime();
+
+    QWidget host;
+    MediaPlayer *player = nullptr;
+    double playbackTime = -1;
+
+private:
+    bool m_watching = false;
+};
