@@ -46,9 +46,9 @@ const QList<QRegularExpression> &compiled()
 
 QString describe(const QStringList &loggedErrors, int mpvError)
 {
-    for (qsizetype i = 0; i < std::size(kPatterns); ++i) {
+    for (std::size_t i = 0; i < std::size(kPatterns); ++i) {
         const Pattern &p = kPatterns[i];
-        const QRegularExpression &re = compiled().at(i);
+        const QRegularExpression &re = compiled().at(qsizetype(i));
         for (const QString &line : loggedErrors) {
             const QRegularExpressionMatch m = re.match(line);
             if (!m.hasMatch())

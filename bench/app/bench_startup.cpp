@@ -1,9 +1,11 @@
 // Start-up to first window shown, and resident memory at rest, for Lumora's
 // main window against a bare Qt main window with a menu bar of the same
-// shape, each started as a fresh process, interleaved, median of the runs.
+// shape in a program linked with Qt Widgets only (bench_bare_window), each
+// started as a fresh process, interleaved, median of the runs. The RSS of
+// Lumora includes libmpv, which it loads once the window is on screen.
 //
 //   bench_startup [runs]          prints a table
-//   bench_startup --child KIND    one start (used by the table)
+//   bench_startup --child         one start of the main window (used by the table)
 
 #include <algorithm>
 #include <cstdio>
@@ -11,91 +13,30 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QMainWindow>
-#include <QMenuBar>
 #include <QProcess>
 #include <QStringEncoder>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QWindow>
 
 #include "ChannelCatalogue.h"
+#include "FirstExpose.h"
 #include "Form1.h"
 #include "HeapTuning.h"
 
 namespace {
 
-long residentKiB()
+int child(int argc, char *argv[])
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
-
-// Prints "shown" once the window is on screen, then its memory after a
-// moment at rest, and quits.
-class FirstExpose : public QObject
-{
-public:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Expose && !m_done) {
-            m_done = true;
-            std::printf("shown\n");
-            std::fflush(stdout);
-            QTimer::singleShot(1500, qApp, [] {
-                std::printf("rss %ld\n", residentKiB());
-                std::fflush(stdout);
-                qApp->quit();
-            });
-        }
-        return false;
-    }
-
-private:
-    bool m_done = false;
-};
-
-std::unique_ptr<QMainWindow> bareWindow()
-{
-    auto window = std::make_unique<QMainWindow>();
-    window->setWindowTitle(QStringLiteral("Lumora V1.3.0"));
-    QMenu *gb = window->menuBar()->addMenu(QStringLiteral("广播"));
-    for (int i = 0; i < 14; ++i)
-        gb->addMenu(QStringLiteral("省 %1").arg(i))->addAction(QStringLiteral("台"));
-    gb->addAction(QStringLiteral("广播列表"));
-    window->menuBar()->addMenu(QStringLiteral("电视"))->addAction(QStringLiteral("电视列表"));
-    window->menuBar()->addMenu(QStringLiteral("相声"))->addAction(QStringLiteral("相声列表"));
-    window->menuBar()->addAction(QStringLiteral("关于"));
-    window->resize(546, 90);
-    return window;
-}
-
-int child(int argc, char *argv[], const QString &kind)
-{
-    if (kind != QLatin1String("bare"))
-        HeapTuning::returnLargeBuffersWhenFreed(); // as the program does
+    HeapTuning::returnLargeBuffersWhenFreed(); // as the program does
     QApplication app(argc, argv);
     FirstExpose watcher;
-    std::unique_ptr<QMainWindow> window;
-    if (kind == QLatin1String("bare")) {
-        window = bareWindow();
-    } else {
-        MpvCore::Options engine;
-        engine.audioOutput = QStringLiteral("null");
-        auto form = std::make_unique<Form1>(engine);
-        form->LoadMainWindow();
-        window = std::move(form);
-    }
-    window->winId();
-    window->windowHandle()->installEventFilter(&watcher);
-    window->show();
+    MpvCore::Options engine;
+    engine.audioOutput = QStringLiteral("null");
+    Form1 form(engine);
+    form.LoadMainWindow();
+    form.winId();
+    form.windowHandle()->installEventFilter(&watcher);
+    form.show();
     return app.exec();
 }
 
@@ -115,7 +56,10 @@ Sample startOnce(const QString &kind, const QString &dir)
     p.setProcessEnvironment(env);
     QElapsedTimer t;
     t.start();
-    p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), kind});
+    if (kind == QLatin1String("qt-only"))
+        p.start(QStringLiteral(LUMORA_BARE_WINDOW));
+    else
+        p.start(QCoreApplication::applicationFilePath(), { QStringLiteral("--child") });
     Sample s;
     QByteArray out;
     while (p.waitForReadyRead(10000)) {
@@ -157,8 +101,8 @@ void writeFullCatalogue(const QString &dir)
 
 int main(int argc, char *argv[])
 {
-    if (argc >= 3 && qstrcmp(argv[1], "--child") == 0)
-        return child(argc, argv, QString::fromLatin1(argv[2]));
+    if (argc >= 2 && qstrcmp(argv[1], "--child") == 0)
+        return child(argc, argv);
 
     QCoreApplication app(argc, argv);
     const int runs = argc >= 2 ? std::max(1, atoi(argv[1])) : 15;
@@ -174,10 +118,10 @@ int main(int argc, char *argv[])
         std::vector<double> ms, rss;
     };
     std::vector<Row> rows = {
-        {"bare QMainWindow, same menu shape", QStringLiteral("bare"), empty.path(), {}, {}},
-        {"Lumora, empty list files", QStringLiteral("lumora"), empty.path(), {}, {}},
-        {"Lumora, bundled data/", QStringLiteral("lumora"), bundled, {}, {}},
-        {"Lumora, 797 entries (every capacity)", QStringLiteral("lumora"), full.path(), {}, {}},
+        { "bare QMainWindow, same menu shape", QStringLiteral("qt-only"), empty.path(), {}, {} },
+        { "Lumora, empty list files", QStringLiteral("lumora"), empty.path(), {}, {} },
+        { "Lumora, bundled data/", QStringLiteral("lumora"), bundled, {}, {} },
+        { "Lumora, 797 entries (every capacity)", QStringLiteral("lumora"), full.path(), {}, {} },
     };
     for (int i = 0; i < runs; ++i) {
         for (Row &r : rows) {
