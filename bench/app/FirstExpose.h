@@ -9,21 +9,24 @@
 #include <QTimer>
 
 // Installed on a window's QWindow: prints "shown" at its first expose, then
-// "rss <KiB>" after a moment at rest, and quits. What bench_startup reads
+// its resident memory ("VmRSS:", "RssAnon:", "RssFile:" lines and "rss
+// <KiB>") after a moment at rest, and quits. What bench_startup reads
 // from each process it starts.
 class FirstExpose : public QObject
 {
 public:
-    static long residentKiB()
+    // The resident-memory lines of /proc/self/status.
+    static QList<QByteArray> memoryLines()
     {
+        QList<QByteArray> lines;
         QFile status(QStringLiteral("/proc/self/status"));
-        if (!status.open(QIODevice::ReadOnly))
-            return -1;
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("VmRSS:"))
-                return line.mid(6).trimmed().split(' ').first().toLong();
+        if (status.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : status.readAll().split('\n')) {
+                if (line.startsWith("VmRSS:") || line.startsWith("RssAnon:") || line.startsWith("RssFile:"))
+                    lines.append(line);
+            }
         }
-        return -1;
+        return lines;
     }
 
     bool eventFilter(QObject *, QEvent *event) override
@@ -33,7 +36,11 @@ public:
             std::printf("shown\n");
             std::fflush(stdout);
             QTimer::singleShot(1500, qApp, [] {
-                std::printf("rss %ld\n", residentKiB());
+                const QList<QByteArray> lines = memoryLines();
+                for (const QByteArray &line : lines)
+                    std::printf("%s\n", line.constData());
+                if (!lines.isEmpty())
+                    std::printf("rss %s\n", lines.first().mid(6).trimmed().split(' ').first().constData());
                 std::fflush(stdout);
                 QCoreApplication::quit();
             });
