@@ -89,6 +89,8 @@ void ChannelCatalogue::loadGroup(ChannelGroup &group, ListFileReader &reader)
     }
     if (reader.startedWithUtf8Bom()) {
         report.note(u"以 UTF-8 字节顺序标记开头，按 UTF-8 解码"_s);
+    } else if (reader.readsUtf8()) {
+        report.note(u"没有 UTF-8 字节顺序标记，但内容是 UTF-8 而不是 GBK，按 UTF-8 解码"_s);
     }
 
     auto where = [&reader] {
@@ -141,7 +143,7 @@ void ChannelCatalogue::loadGroup(ChannelGroup &group, ListFileReader &reader)
     }
 
     if (reader.invalidCount() > 0) {
-        const QString encoding = reader.startedWithUtf8Bom() ? u"UTF-8"_s : u"GBK"_s;
+        const QString encoding = reader.readsUtf8() ? u"UTF-8"_s : u"GBK"_s;
         QString text = u"有 %1 处不是有效的 %2 编码，已显示为“\uFFFD”"_s.arg(reader.invalidCount()).arg(encoding);
         if (reader.firstInvalidRecord() > 0) {
             text += u"（第一处在第 %1 条记录）"_s.arg(reader.firstInvalidRecord());

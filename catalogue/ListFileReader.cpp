@@ -108,6 +108,56 @@ const GbkTable &gbkTable()
     return table;
 }
 
+// Whether bytes are UTF-8 without a single fault, with at least one
+// character of three or four bytes, as every Chinese character in UTF-8 is.
+// A cut sequence at the end counts as sound unless the bytes are the whole
+// file. Overlong forms and surrogates are faults, so GBK text is almost
+// never taken for UTF-8: its lead bytes 81-C1 and F5-FE begin no UTF-8
+// sequence at all.
+bool isSoundUtf8(QByteArrayView bytes, bool whole)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.data());
+    const auto *end = p + bytes.size();
+    bool wide = false;
+    while (p != end) {
+        const uchar b = *p;
+        if (b < 0x80) {
+            ++p;
+            continue;
+        }
+        int length = 0;
+        uchar low = 0x80, high = 0xBF; // the range of the second byte
+        if (b >= 0xC2 && b <= 0xDF) {
+            length = 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            length = 3;
+            low = b == 0xE0 ? 0xA0 : 0x80;
+            high = b == 0xED ? 0x9F : 0xBF;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            length = 4;
+            low = b == 0xF0 ? 0x90 : 0x80;
+            high = b == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        for (int i = 1; i < length; ++i) {
+            if (p + i == end) {
+                return !whole && wide;
+            }
+            const uchar c = p[i];
+            if (i == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF)) {
+                return false;
+            }
+        }
+        wide = wide || length >= 3;
+        p += length;
+    }
+    return wide;
+}
+
+// How much of a file is looked at to tell a UTF-8 file without its mark.
+constexpr qint64 kSniffBytes = 64 * 1024;
+
 } // namespace
 
 ListFileReader::ListFileReader(qsizetype chunkSize, FileHook fileHook)
@@ -209,6 +259,12 @@ bool ListFileReader::start()
             close();
             return false;
         }
+        // A file saved as UTF-8 without the mark: read as GBK, every name in
+        // it would come out garbled, and a name whose last byte pairs with
+        // the bar after it would lose a field.
+        const QByteArray ahead = head + m_device->peek(kSniffBytes - head.size());
+        const bool whole = ahead.size() < kSniffBytes; // peek stops only at the end
+        m_utf8 = isSoundUtf8(ahead, whole);
     }
     m_eof = false;
     skipLineEnds();
@@ -329,6 +385,11 @@ std::optional<ChannelEntry> ListFileReader::parseEntry(const QString &record)
     entry.displayName = record.mid(first + 1, second - first - 1);
     entry.address = third < 0 ? record.mid(second + 1) : record.mid(second + 1, third - second - 1);
     return entry;
+}
+
+bool ListFileReader::readsUtf8() const
+{
+    return m_utf8;
 }
 
 bool ListFileReader::startedWithUtf8Bom() const

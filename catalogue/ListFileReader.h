@@ -24,7 +24,9 @@
 //   after a comma that ends a line): an empty record is only seen when a
 //   comma ends it;
 // - a file that begins with the UTF-8 byte-order mark is decoded as UTF-8
-//   (startedWithUtf8Bom() tells); every other file is GBK;
+//   (startedWithUtf8Bom() tells), and so is one without the mark whose
+//   first 64 KiB are sound UTF-8 with characters of three bytes or more, as
+//   Chinese is (readsUtf8() tells); every other file is GBK;
 // - an opening quote that no later quote closes is an ordinary character,
 //   and its record ends at the next delimiter like any other, so that it
 //   costs no record after it (lastRecordUnclosedQuote() tells); the file is
@@ -95,6 +97,8 @@ public:
 
     // About the file opened last.
     bool startedWithUtf8Bom() const;
+    // Whether it is decoded as UTF-8, with or without the mark.
+    bool readsUtf8() const;
     // Characters decoded as U+FFFD so far: one per byte that is not valid GBK
     // (in a UTF-8 file, as many as the UTF-8 decoder puts in place of damaged
     // bytes; a U+FFFD written in the file counts too, being what damage looks

@@ -358,13 +358,14 @@ QList<Case> cases()
         [bom] { write(u"sc"_s, bom + (goodRecord(u"sc"_s, 1) + u"\r\n|成都台|http://h/cd\r\n"_s).toUtf8()); },
         { { { u"sc"_s, { good(u"sc"_s, 1), { u"成都台"_s, u"http://h/cd"_s } } } }, {},
             { { u"gb/sc.txt"_s, { u"按 UTF-8 解码"_s } } } } });
-    // Without the mark the file is GBK: a Chinese name comes out garbled,
-    // and here its last byte pairs with the bar after it, so the record
-    // lacks a field and is reported; the records around it load.
+    // Read as GBK, the Chinese name would come out garbled and its last
+    // byte would pair with the bar after it; the file is sound UTF-8, so it
+    // is read as UTF-8 and says so.
     list.append({ u"UTF-8 without byte-order mark"_s,
         [] { write(u"gd"_s, u"|News|http://h/1\r\n|中文台|http://h/2\r\n|Music|http://h/3\r\n"_s.toUtf8()); },
-        { { { u"gd"_s, { { u"News"_s, u"http://h/1"_s }, { u"Music"_s, u"http://h/3"_s } } } }, {},
-            { { u"gb/gd.txt"_s, { record(2, 2) + u"只有 2 个字段"_s } } } } });
+        { { { u"gd"_s,
+              { { u"News"_s, u"http://h/1"_s }, { u"中文台"_s, u"http://h/2"_s }, { u"Music"_s, u"http://h/3"_s } } } },
+            {}, { { u"gb/gd.txt"_s, { u"按 UTF-8 解码"_s } } } } });
     list.append(
         { u"CR-only line ends"_s, [] { write(u"tvlist"_s, goodLines(u"tvlist"_s, 1, 3).replace("\r\n", "\r")); }, {} });
     list.append(

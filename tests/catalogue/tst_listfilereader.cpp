@@ -107,6 +107,8 @@ private Q_SLOTS:
     void readRecord();
     void diagnostics_data();
     void diagnostics();
+    void encoding_data();
+    void encoding();
     void parseEntry_data();
     void parseEntry();
     void openFailure_data();
@@ -178,6 +180,7 @@ void TestListFileReader::readRecord_data()
     QTest::addRow("empty quotes") << "\"\"\r\nx"_ba << QStringList{u""_s, u"x"_s};
     QTest::addRow("UTF-8 with BOM") << kBom + u"|安徽|u\r\n中"_s.toUtf8() << QStringList{u"|安徽|u"_s, u"中"_s};
     QTest::addRow("BOM only") << kBom << QStringList();
+    QTest::addRow("UTF-8 without BOM") << u"|安徽|u\r\n|中文台|v"_s.toUtf8() << QStringList{u"|安徽|u"_s, u"|中文台|v"_s};
     QTest::addRow("overlong record keeps its head") << QByteArray(max + 5, 'x') + ",b"
                                                     << QStringList{QString(max, u'x'), u"b"_s};
 
@@ -251,6 +254,45 @@ void TestListFileReader::diagnostics()
         QTEST(reader.startedWithUtf8Bom(), "bom");
         QTEST(reading.unclosedAt, "unclosedAt");
         QTEST(reading.truncatedAt, "truncatedAt");
+    }
+}
+
+void TestListFileReader::encoding_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("utf8");
+
+    const QByteArray an = u"安"_s.toUtf8();
+    const qsizetype limit = 64 * 1024;
+    QTest::addRow("GBK") << "|\xB0\xB2\xBB\xD5|u"_ba << false;
+    QTest::addRow("ASCII") << "|News|http://h/1"_ba << false;
+    QTest::addRow("UTF-8 with BOM") << kBom + an << true;
+    QTest::addRow("UTF-8 without BOM") << "|" + an + "|u"_ba << true;
+    // 通 in GBK is CD A8, a sound two-byte UTF-8 sequence; Chinese in UTF-8
+    // takes three bytes.
+    QTest::addRow("GBK pairs that are also UTF-8") << "|\xCD\xA8|u"_ba << false;
+    QTest::addRow("overlong UTF-8") << "\xC0\xAF" + an << false;
+    QTest::addRow("UTF-16 surrogate in UTF-8") << "\xED\xA0\x80" + an << false;
+    QTest::addRow("UTF-8 cut at the end of the file") << an + an.left(2) << false;
+    QByteArray straddling = an + QByteArray(limit - an.size() - 1, 'x') + an;
+    QTest::addRow("UTF-8 cut where the look ahead ends") << straddling << true;
+    QTest::addRow("UTF-8 only past the look ahead") << QByteArray(limit, 'x') + an << false;
+    QTest::addRow("UTF-8 damaged past the look ahead") << an + QByteArray(limit, 'x') + "\xFF" << true;
+}
+
+// The encoding is told once, from the start of the file, whatever the size
+// of the chunks it is then read in.
+void TestListFileReader::encoding()
+{
+    QFETCH(QByteArray, bytes);
+    for (qsizetype chunkSize : {qsizetype(1), ListFileReader::kDefaultChunkSize}) {
+        ListFileReader reader(chunkSize);
+        readAll(bytes, reader);
+        QTEST(reader.readsUtf8(), "utf8");
+        QBuffer buffer;
+        ListFileReader fromDevice(chunkSize);
+        readBuffer(bytes, fromDevice, buffer);
+        QTEST(fromDevice.readsUtf8(), "utf8");
     }
 }
 
