@@ -53,7 +53,14 @@ constexpr Setting kIsolation[] = {
     { "cache-pause-initial", "no" },
     { "cache-pause-wait", "1" },
     { "demuxer-max-bytes", "4MiB" },
-    { "demuxer-max-back-bytes", "512KiB" },
+    // Hardly anything is kept of what has played: the player never seeks
+    // back. Left to itself libmpv lends the back buffer whatever the forward
+    // buffer does not use, so a live station's resident memory grew by the
+    // whole 4 MiB over its first minutes. Not nothing: libmpv hands out a
+    // stream's ICY titles from the packets behind the play position, and
+    // with no back buffer at all no title ever shows.
+    { "demuxer-max-back-bytes", "64KiB" },
+    { "demuxer-donate-buffer", "no" },
     { "demuxer-readahead-secs", "10" },
 };
 
