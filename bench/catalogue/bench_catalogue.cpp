@@ -17,25 +17,13 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 
+#include "CaptionList.h"
 #include "ChannelCatalogue.h"
-#include "ItemArray.h"
 #include "ListFileReader.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-class MemoryItemArray : public ItemArray
-{
-public:
-    int count() const override { return int(m_captions.size()); }
-    void createNext() override { m_captions.append(QString()); }
-    void setCaption(int index, const QString &caption) override { m_captions[index] = caption; }
-    QString caption(int index) const override { return m_captions.value(index); }
-
-private:
-    QStringList m_captions{u"标题"_s};
-};
 
 QByteArray gbk(const QString &text)
 {
@@ -107,10 +95,10 @@ double timeLoads(int loads)
         QElapsedTimer timer;
         timer.start();
         for (int i = 0; i < loads; ++i) {
-            std::map<QString, std::unique_ptr<MemoryItemArray>> arrays;
+            std::map<QString, std::unique_ptr<CaptionList>> arrays;
             ChannelCatalogue catalogue([&](const QString &name) {
                 auto &array = arrays[name];
-                array = std::make_unique<MemoryItemArray>();
+                array = std::make_unique<CaptionList>(u"标题"_s);
                 return array.get();
             });
             catalogue.load();

@@ -6,9 +6,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "CaptionList.h"
 #include "ChannelCatalogue.h"
 #include "GbkFiles.h"
-#include "ItemArray.h"
 
 using namespace Qt::StringLiterals;
 
@@ -43,29 +43,14 @@ const QList<DesignGroup> kDesign = {
     {u"xs.txt"_s, u"xslist"_s, u"相声列表"_s, 101},
 };
 
-class FakeItemArray : public ItemArray
-{
-public:
-    explicit FakeItemArray(const QString &designCaption)
-        : captions{designCaption}
-    {
-    }
-    int count() const override { return int(captions.size()); }
-    void createNext() override { captions.append(QString()); }
-    void setCaption(int index, const QString &caption) override { captions[index] = caption; }
-    QString caption(int index) const override { return captions.value(index); }
-
-    QStringList captions;
-};
-
 struct Menus
 {
-    std::map<QString, std::unique_ptr<FakeItemArray>> arrays;
+    std::map<QString, std::unique_ptr<CaptionList>> arrays;
 
     Menus()
     {
         for (const DesignGroup &group : kDesign) {
-            arrays[group.arrayName] = std::make_unique<FakeItemArray>(group.caption);
+            arrays[group.arrayName] = std::make_unique<CaptionList>(group.caption);
         }
     }
     ChannelCatalogue::ItemArrayLookup lookup()
@@ -213,7 +198,7 @@ void TestChannelCatalogue::load()
 
     for (const DesignGroup &design : kDesign) {
         const ChannelGroup &group = catalogue.group(design.arrayName);
-        const FakeItemArray &menu = *menus.arrays[design.arrayName];
+        const CaptionList &menu = *menus.arrays[design.arrayName];
         const int n = records < 0 ? design.capacity : std::min(records, design.capacity);
         QCOMPARE(group.recordCount, n);
         QCOMPARE(menu.count(), std::max(n, 1));
@@ -313,13 +298,13 @@ void TestChannelCatalogue::problems()
     for (qsizetype i = 0; i < texts.size(); ++i) {
         QVERIFY2(texts[i].contains(u"列表文件 \"gb/ah.txt\" "_s) && texts[i].contains(reported[i]), qPrintable(texts[i]));
     }
-    QCOMPARE(menus.arrays[u"ah"_s]->captions, captions);
+    QCOMPARE(menus.arrays[u"ah"_s]->captions(), captions);
     const ChannelGroup &ah = catalogue.group(u"ah"_s);
     for (int i = 0; i < ah.capacity; ++i) {
         QCOMPARE(ah.addressAt(i), addresses.value(i));
     }
     for (const DesignGroup &design : kDesign.mid(1)) {
-        QCOMPARE(menus.arrays[design.arrayName]->captions, QStringList{design.caption + u"台"_s});
+        QCOMPARE(menus.arrays[design.arrayName]->captions(), QStringList{design.caption + u"台"_s});
         QCOMPARE(catalogue.group(design.arrayName).addressAt(0), u"http://h/"_s + design.arrayName);
     }
 }
@@ -369,7 +354,7 @@ void TestChannelCatalogue::bundledCatalogue()
         const QSet<QString> &allowed = group.arrayName == u"tvlist"_s   ? tv
                                        : group.arrayName == u"xslist"_s ? xs
                                                                        : radio;
-        const FakeItemArray &menu = *menus.arrays[group.arrayName];
+        const CaptionList &menu = *menus.arrays[group.arrayName];
         QVERIFY2(group.recordCount >= 3, qPrintable(group.listFile));
         QCOMPARE(menu.count(), group.recordCount);
         for (int i = 0; i < group.recordCount; ++i) {

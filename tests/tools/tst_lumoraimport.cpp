@@ -8,10 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "CaptionList.h"
 #include "ChannelCatalogue.h"
 #include "GbkFiles.h"
 #include "GbkText.h"
-#include "ItemArray.h"
 #include "ListRecord.h"
 
 using namespace Qt::StringLiterals;
@@ -20,25 +20,13 @@ namespace {
 
 using Entries = QList<QPair<QString, QString>>; // name, address
 
-class MemoryMenu : public ItemArray
-{
-public:
-    int count() const override { return int(m_captions.size()); }
-    void createNext() override { m_captions.append(QString()); }
-    void setCaption(int index, const QString &caption) override { m_captions[index] = caption; }
-    QString caption(int index) const override { return m_captions.value(index); }
-
-private:
-    QStringList m_captions{u"设计标题"_s};
-};
-
 // The group as the player loads it from the folder: the menu captions and
 // the address slots, item by item.
 Entries loadAsPlayer(const QString &folder, const QString &arrayName)
 {
-    std::map<QString, std::unique_ptr<MemoryMenu>> menus;
+    std::map<QString, std::unique_ptr<CaptionList>> menus;
     for (const ChannelCatalogue::GroupDefinition &definition : ChannelCatalogue::definitions()) {
-        menus[QString(definition.arrayName)] = std::make_unique<MemoryMenu>();
+        menus[QString(definition.arrayName)] = std::make_unique<CaptionList>(u"设计标题"_s);
     }
     ChannelCatalogue catalogue([&menus](const QString &name) -> ItemArray * { return menus.at(name).get(); });
     catalogue.setReportSink([](const QString &, QtMsgType, const QString &) {});

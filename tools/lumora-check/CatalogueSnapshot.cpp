@@ -6,25 +6,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "CaptionList.h"
 #include "ChannelCatalogue.h"
-#include "ItemArray.h"
-
-namespace {
-
-// A menu that only holds its captions.
-class CaptionList : public ItemArray
-{
-public:
-    int count() const override { return int(m_captions.size()); }
-    void createNext() override { m_captions.append(QString()); }
-    void setCaption(int index, const QString &caption) override { m_captions[index] = caption; }
-    QString caption(int index) const override { return m_captions.value(index); }
-
-private:
-    QStringList m_captions{QString()};
-};
-
-} // namespace
 
 bool CatalogueSnapshot::File::hasProblems() const
 {
