@@ -65,7 +65,6 @@ namespace {
 
 const MpvApi *loadLocked(State &s)
 {
-
     // Never unloaded: the engine's threads and the video output's callbacks
     // live in it until the process ends.
     QLibrary library(s.fileName);
