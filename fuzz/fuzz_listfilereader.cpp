@@ -1,5 +1,5 @@
 // libFuzzer target: arbitrary bytes as one list file, through the real reader
-// (GBK or, after a byte-order mark, UTF-8 decoding, record rules, parseEntry).
+// (GBK or UTF-8 decoding, record rules, parseEntry).
 //
 // Besides what the sanitizers catch, every input is checked against a plain
 // model of the reading rules that works on the whole decoded text at once,
@@ -9,6 +9,7 @@
 // to 96 KiB first, so that records beyond kMaxRecordLength and slow readings
 // (a hang, -timeout) are reached within a short -max_len.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -148,6 +149,27 @@ QString modelDecodeGbk(const QByteArray &bytes, qint64 &invalid)
     return text;
 }
 
+// Without the mark: UTF-8 when the first 64 KiB decode without a fault (a
+// sequence cut where they end is no fault unless the file ends there too)
+// and hold a character of three bytes or more, U+0800 and up.
+bool modelLooksUtf8(const QByteArray &bytes)
+{
+    constexpr qsizetype kLookAhead = 64 * 1024;
+    // Stateless, the decoder takes a cut sequence at the end for a fault.
+    const bool whole = bytes.size() < kLookAhead;
+    QStringDecoder utf8(QStringConverter::Utf8,
+        whole ? QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom
+              : QStringConverter::Flag::ConvertInitialBom);
+    const QString head = utf8.decode(QByteArrayView(bytes).first(std::min(bytes.size(), kLookAhead)));
+    if (utf8.hasError())
+        return false;
+    for (QChar c : head) {
+        if (c.unicode() >= 0x800)
+            return true;
+    }
+    return false;
+}
+
 bool isLineEnd(QChar c)
 {
     return c == u'\r' || c == u'\n';
@@ -158,11 +180,11 @@ Reading model(const QByteArray &bytes)
 {
     Reading r;
     QString text;
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        r.bom = true;
+    r.bom = bytes.startsWith("\xEF\xBB\xBF");
+    if (r.bom || modelLooksUtf8(bytes)) {
         QStringDecoder utf8(
             QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-        text = utf8.decode(QByteArrayView(bytes).sliced(3));
+        text = utf8.decode(QByteArrayView(bytes).sliced(r.bom ? 3 : 0));
         r.invalid = text.count(QChar(kReplacement));
     } else {
         text = modelDecodeGbk(bytes, r.invalid);

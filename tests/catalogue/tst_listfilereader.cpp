@@ -270,6 +270,7 @@ void TestListFileReader::encoding_data()
     QTest::addRow("UTF-8 without BOM") << "|" + an + "|u"_ba << true;
     // 通 in GBK is CD A8, a sound two-byte UTF-8 sequence; Chinese in UTF-8
     // takes three bytes.
+    QTest::addRow("U+FFFD written in UTF-8") << "\xEF\xBF\xBD\n\nb\n"_ba << true;
     QTest::addRow("GBK pairs that are also UTF-8") << "|\xCD\xA8|u"_ba << false;
     QTest::addRow("overlong UTF-8") << "\xC0\xAF" + an << false;
     QTest::addRow("UTF-16 surrogate in UTF-8") << "\xED\xA0\x80" + an << false;
