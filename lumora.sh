@@ -17,6 +17,7 @@ packages=(
     qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins libgl-dev libgl1-mesa-dri
     libmpv-dev libicu-dev ffmpeg espeak-ng
     fonts-wqy-microhei
+    ccache
 )
 # desktop-file-utils, appstream: the validators; librsvg2-bin: the PNG icon;
 # dpkg-dev, file: the Debian package's library dependencies; xdotool, procps:
