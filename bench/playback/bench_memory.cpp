@@ -31,8 +31,9 @@ Memory parse(const QByteArray &out)
     Memory m;
     for (const QByteArray &line : out.split('\n')) {
         const double mb = line.mid(line.indexOf(':') + 1).trimmed().split(' ').first().toDouble() / 1024.0;
-        if (line.startsWith("VmRSS:") || line.startsWith("rss "))
-            m.rss = line.startsWith("rss ") ? line.mid(4).toDouble() / 1024.0 : mb;
+        // Every child prints the three lines of /proc/self/status.
+        if (line.startsWith("VmRSS:"))
+            m.rss = mb;
         else if (line.startsWith("RssAnon:"))
             m.anon = mb;
         else if (line.startsWith("RssFile:"))
