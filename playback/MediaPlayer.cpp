@@ -24,9 +24,30 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
     , m_settings(new PlayerSettings(this))
     , m_controller(new PlaybackController(engine, this))
     , m_bar(new ControlBar(this))
+    , m_video(new MpvVideoWidget(this))
 {
     setAttribute(Qt::WA_StyledBackground);
     setMinimumSize(0, 0);
+    setAccessibleName(QStringLiteral("播放器"));
+
+    // The video area is part of the player from the start, hidden until the
+    // player is tall enough for a picture (see MpvVideoWidget for why it is
+    // never added later).
+    m_video->setObjectName(QStringLiteral("video"));
+    m_video->setAccessibleName(QStringLiteral("视频"));
+    m_video->hide();
+    m_video->lower();
+    connect(m_video, &MpvVideoWidget::renderContextReady, this, [this] {
+        m_controller->setVideoOutputAvailable(m_video->isVisible());
+    });
+    // Without OpenGL there is sound but no picture; the area says why.
+    connect(m_video, &MpvVideoWidget::renderContextFailed, this, [this](const QString &reason) {
+        auto *note = new QLabel(QStringLiteral("无法显示视频:%1").arg(reason), m_video);
+        note->setObjectName(QStringLiteral("videoUnavailable"));
+        note->setAlignment(Qt::AlignCenter);
+        note->setGeometry(m_video->rect());
+        note->show();
+    });
 
     connect(m_settings, &PlayerSettings::volumeChanged, m_controller, &PlaybackController::setVolume);
     connect(m_settings, &PlayerSettings::muteChanged, m_controller, &PlaybackController::setMute);
@@ -38,10 +59,7 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
     connect(m_bar, &ControlBar::stopClicked, m_controller, &PlaybackController::stop);
     connect(m_controller, &PlaybackController::pausedChanged, m_bar, &ControlBar::setPaused);
     connect(m_controller->status(), &PlaybackStatus::changed, this, &MediaPlayer::updateStatus);
-    connect(m_controller, &PlaybackController::engineReady, this, [this] {
-        if (m_video == nullptr)
-            layoutChildren();
-    });
+    connect(m_controller, &PlaybackController::engineReady, this, &MediaPlayer::attachEngineToVideo);
 
     m_bar->setVolume(m_settings->volume());
     m_bar->setMuted(m_settings->mute());
@@ -52,10 +70,13 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
         m_watchedParent = parent;
         parent->installEventFilter(this);
     }
+    attachEngineToVideo();
 }
 
 MediaPlayer::~MediaPlayer()
 {
+    if (m_watchedParent)
+        m_watchedParent->removeEventFilter(this);
     // The video area frees its render context first; the engine it draws
     // from goes with the controller afterwards.
     delete m_video;
@@ -166,12 +187,8 @@ void MediaPlayer::layoutChildren()
     if (parentWidget())
         shown = qBound(qMin(barHeight, height()), parentWidget()->height() - y(), height());
     const bool videoRoom = shown - barHeight >= kMinVideoHeight;
-    if (videoRoom)
-        createVideoArea();
-    if (m_video) {
-        m_video->setVisible(videoRoom);
-        m_controller->setVideoOutputAvailable(videoRoom && m_video->hasRenderContext());
-    }
+    m_video->setVisible(videoRoom);
+    m_controller->setVideoOutputAvailable(videoRoom && m_video->hasRenderContext());
     if (videoRoom) {
         m_video->setGeometry(0, 0, width(), shown - barHeight);
         if (auto *note = m_video->findChild<QLabel *>(QStringLiteral("videoUnavailable")))
@@ -183,24 +200,12 @@ void MediaPlayer::layoutChildren()
     updateRightInset();
 }
 
-void MediaPlayer::createVideoArea()
+void MediaPlayer::attachEngineToVideo()
 {
-    if (m_video || !m_controller->core())
-        return;
-    m_video = new MpvVideoWidget(m_controller->core()->handle(), this);
-    m_video->setObjectName(QStringLiteral("video"));
-    connect(m_video, &MpvVideoWidget::renderContextReady, this, [this] {
-        m_controller->setVideoOutputAvailable(m_video->isVisible());
-    });
-    // Without OpenGL there is sound but no picture; the area says why.
-    connect(m_video, &MpvVideoWidget::renderContextFailed, this, [this](const QString &reason) {
-        auto *note = new QLabel(QStringLiteral("无法显示视频:%1").arg(reason), m_video);
-        note->setObjectName(QStringLiteral("videoUnavailable"));
-        note->setAlignment(Qt::AlignCenter);
-        note->setGeometry(m_video->rect());
-        note->show();
-    });
-    m_video->lower();
+    if (MpvCore *core = m_controller->core()) {
+        m_video->attach(core->handle());
+        m_controller->setVideoOutputAvailable(m_video->isVisible() && m_video->hasRenderContext());
+    }
 }
 
 void MediaPlayer::contextMenuEvent(QContextMenuEvent *event)

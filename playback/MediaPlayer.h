@@ -66,7 +66,7 @@ private:
     void applyPlacement();
     void layoutChildren();
     void updateRightInset();
-    void createVideoArea();
+    void attachEngineToVideo();
     void updateStatus();
     void copyAddress();
 
