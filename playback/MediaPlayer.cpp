@@ -9,6 +9,7 @@
 #include "ControlBar.h"
 #include "MpvVideoWidget.h"
 #include "PlaybackController.h"
+#include "PlayerLog.h"
 #include "PlayerSettings.h"
 #include "Twips.h"
 
@@ -24,30 +25,11 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
     , m_settings(new PlayerSettings(this))
     , m_controller(new PlaybackController(engine, this))
     , m_bar(new ControlBar(this))
-    , m_video(new MpvVideoWidget(this))
 {
     setAttribute(Qt::WA_StyledBackground);
     setMinimumSize(0, 0);
     setAccessibleName(QStringLiteral("播放器"));
-
-    // The video area is part of the player from the start, hidden until the
-    // player is tall enough for a picture (see MpvVideoWidget for why it is
-    // never added later).
-    m_video->setObjectName(QStringLiteral("video"));
-    m_video->setAccessibleName(QStringLiteral("视频"));
-    m_video->hide();
-    m_video->lower();
-    connect(m_video, &MpvVideoWidget::renderContextReady, this, [this] {
-        m_controller->setVideoOutputAvailable(m_video->isVisible());
-    });
-    // Without OpenGL there is sound but no picture; the area says why.
-    connect(m_video, &MpvVideoWidget::renderContextFailed, this, [this](const QString &reason) {
-        auto *note = new QLabel(QStringLiteral("无法显示视频:%1").arg(reason), m_video);
-        note->setObjectName(QStringLiteral("videoUnavailable"));
-        note->setAlignment(Qt::AlignCenter);
-        note->setGeometry(m_video->rect());
-        note->show();
-    });
+    createVideoArea();
 
     connect(m_settings, &PlayerSettings::volumeChanged, m_controller, &PlaybackController::setVolume);
     connect(m_settings, &PlayerSettings::muteChanged, m_controller, &PlaybackController::setMute);
@@ -79,7 +61,8 @@ MediaPlayer::~MediaPlayer()
         m_watchedParent->removeEventFilter(this);
     // The video area frees its render context first; the engine it draws
     // from goes with the controller afterwards.
-    delete m_video;
+    delete m_videoArea;
+    m_videoArea = nullptr;
     m_video = nullptr;
 }
 
@@ -187,12 +170,12 @@ void MediaPlayer::layoutChildren()
     if (parentWidget())
         shown = qBound(qMin(barHeight, height()), parentWidget()->height() - y(), height());
     const bool videoRoom = shown - barHeight >= kMinVideoHeight;
-    m_video->setVisible(videoRoom);
-    m_controller->setVideoOutputAvailable(videoRoom && m_video->hasRenderContext());
+    m_videoArea->setVisible(videoRoom);
+    m_controller->setVideoOutputAvailable(videoRoom && m_video && m_video->hasRenderContext());
     if (videoRoom) {
-        m_video->setGeometry(0, 0, width(), shown - barHeight);
-        if (auto *note = m_video->findChild<QLabel *>(QStringLiteral("videoUnavailable")))
-            note->setGeometry(m_video->rect());
+        m_videoArea->setGeometry(0, 0, width(), shown - barHeight);
+        if (auto *note = m_videoArea->findChild<QLabel *>(QStringLiteral("videoUnavailable")))
+            note->setGeometry(m_videoArea->rect());
         m_bar->setGeometry(0, shown - barHeight, width(), barHeight);
     } else {
         m_bar->setGeometry(0, 0, width(), height());
@@ -200,9 +183,45 @@ void MediaPlayer::layoutChildren()
     updateRightInset();
 }
 
+void MediaPlayer::createVideoArea()
+{
+    // The video area is part of the player from the start, hidden until the
+    // player is tall enough for a picture (MpvVideoWidget says why it is
+    // never added later).
+    auto note = [this](const QString &reason, QWidget *parent) {
+        auto *label = new QLabel(QStringLiteral("无法显示视频:%1").arg(reason), parent);
+        label->setObjectName(QStringLiteral("videoUnavailable"));
+        label->setAlignment(Qt::AlignCenter);
+        label->setWordWrap(true);
+        return label;
+    };
+    if (!MpvVideoWidget::isSupported()) {
+        qCWarning(lcPlayer) << "没有 OpenGL:只播放声音,不显示视频";
+        m_videoArea = note(QStringLiteral("没有可用的 OpenGL"), this);
+    } else {
+        m_video = new MpvVideoWidget(this);
+        m_videoArea = m_video;
+        connect(m_video, &MpvVideoWidget::renderContextReady, this, [this] {
+            m_controller->setVideoOutputAvailable(m_video->isVisible());
+        });
+        // Without a render context there is sound but no picture; the area
+        // says why.
+        connect(m_video, &MpvVideoWidget::renderContextFailed, this, [this, note](const QString &reason) {
+            QLabel *label = note(reason, m_video);
+            label->setGeometry(m_video->rect());
+            label->show();
+        });
+    }
+    m_videoArea->setObjectName(QStringLiteral("video"));
+    m_videoArea->setAccessibleName(QStringLiteral("视频"));
+    m_videoArea->hide();
+    m_videoArea->lower();
+}
+
 void MediaPlayer::attachEngineToVideo()
 {
-    if (MpvCore *core = m_controller->core()) {
+    MpvCore *core = m_controller->core();
+    if (core && m_video) {
         m_video->attach(core->handle());
         m_controller->setVideoOutputAvailable(m_video->isVisible() && m_video->hasRenderContext());
     }

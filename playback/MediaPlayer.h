@@ -48,7 +48,10 @@ public:
     QString statusText() const;
     PlaybackController *controller() const { return m_controller; }
     ControlBar *controlBar() const { return m_bar; }
+    // The video area; null where the platform has no OpenGL (videoArea() is
+    // then a note that says so).
     MpvVideoWidget *videoWidget() const { return m_video; }
+    QWidget *videoArea() const { return m_videoArea; }
 
 Q_SIGNALS:
     // Each placement call and each new URL, as it happens.
@@ -66,6 +69,7 @@ private:
     void applyPlacement();
     void layoutChildren();
     void updateRightInset();
+    void createVideoArea();
     void attachEngineToVideo();
     void updateStatus();
     void copyAddress();
@@ -78,6 +82,7 @@ private:
     PlaybackController *m_controller;
     ControlBar *m_bar;
     MpvVideoWidget *m_video = nullptr;
+    QWidget *m_videoArea = nullptr;
     QPointer<QWidget> m_watchedParent;
     QString m_url;
     float m_left = 0;

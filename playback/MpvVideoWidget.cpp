@@ -1,5 +1,6 @@
 #include "MpvVideoWidget.h"
 
+#include <QGuiApplication>
 #include <QMetaObject>
 #include <QOpenGLContext>
 
@@ -17,6 +18,23 @@ void *getProcAddress(void *, const char *name)
     return context ? reinterpret_cast<void *>(context->getProcAddress(name)) : nullptr;
 }
 
+}
+
+bool MpvVideoWidget::isSupported()
+{
+    static const bool supported = [] {
+        // These platforms draw widgets without composing textures, whatever
+        // OpenGL they offer (offscreen makes GLX contexts when a display is
+        // there); an OpenGL widget in a window crashes their flush.
+        static const QStringList withoutComposition = {
+            QStringLiteral("offscreen"), QStringLiteral("minimal"), QStringLiteral("minimalegl"),
+            QStringLiteral("vnc"), QStringLiteral("linuxfb")};
+        if (withoutComposition.contains(QGuiApplication::platformName()))
+            return false;
+        QOpenGLContext probe;
+        return probe.create();
+    }();
+    return supported;
 }
 
 MpvVideoWidget::MpvVideoWidget(QWidget *parent)

@@ -22,6 +22,12 @@ public:
     explicit MpvVideoWidget(QWidget *parent = nullptr);
     ~MpvVideoWidget() override;
 
+    // Whether this platform gives an OpenGL context at all. A window that
+    // holds an OpenGL widget composes through OpenGL from its first frame,
+    // and without OpenGL that composition crashes; the player then has no
+    // video area. Asked once per process.
+    static bool isSupported();
+
     // The engine to draw; the render context is made as soon as both it and
     // the widget's GL context exist.
     void attach(mpv_handle *mpv);
