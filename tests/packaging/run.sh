@@ -26,10 +26,11 @@ start_run() {
     wait_for_player "$title"
 }
 
-# The processes the run started, by their command and working directory.
+# The processes the run started: all of them are in the session that setsid
+# made for it.
 left_behind() {
     local pid
-    for pid in $(pgrep -f "$build/(tools/demo-server/lumora-demo-server|app/lumora)" || true); do
+    for pid in $(pgrep -s "$launcher_pid" || true); do
         echo "$pid $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)"
     done
 }
@@ -64,10 +65,8 @@ kill -KILL "$player_pid"
 expect_clean "player killed"
 pass "killed player: the server went with it"
 
-# --- The script itself is interrupted (Ctrl+C in its terminal, or a TERM).
-start_run
-kill -TERM "$launcher_pid"
-expect_clean "script terminated"
+# --- The script itself is interrupted: Ctrl+C in its terminal signals the
+# whole process group (TERM and HUP take the same way out).
 start_run
 kill -INT -- "-$launcher_pid"
 expect_clean "script interrupted"
