@@ -432,7 +432,7 @@ def main():
     group.add_argument("--program")
     group.add_argument("--launcher")
     parser.add_argument("--steps", choices=["full", "short"], default="full")
-    parser.add_argument("--picks", type=int, default=200)
+    parser.add_argument("--picks", type=int, default=int(os.environ.get("LUMORA_E2E_PICKS", "200")))
     parser.add_argument("--shots", default=os.environ.get("LUMORA_E2E_SHOTS"))
     parser.add_argument("--seed", type=int, default=int(time.time()))
     args = parser.parse_args()
