@@ -22,7 +22,8 @@ packages=(
 # desktop-file-utils, appstream: the validators; librsvg2-bin: the PNG icon;
 # dpkg-dev, file: the Debian package's library dependencies; xdotool, procps:
 # finding the installed launcher's window and processes.
-test_packages=(xvfb xauth desktop-file-utils appstream librsvg2-bin dpkg-dev file xdotool procps)
+test_packages=(xvfb xauth desktop-file-utils appstream librsvg2-bin dpkg-dev file xdotool procps
+    icecast2 python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav)
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 
 install_packages() {
