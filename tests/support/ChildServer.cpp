@@ -1,5 +1,9 @@
 #include "ChildServer.h"
 
+#include <csignal>
+
+#include <sys/prctl.h>
+
 #include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QList>
@@ -8,6 +12,11 @@
 #include <QTest>
 
 namespace ChildServer {
+
+void endWithTest(QProcess &process)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
 
 quint16 waitForPortLine(QProcess &process, const QByteArray &prefix, int timeoutMs, QList<QByteArray> *seen)
 {

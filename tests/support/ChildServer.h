@@ -9,6 +9,10 @@ class QProcess;
 // line that announces its port, and ending it by its process id.
 namespace ChildServer {
 
+// Makes the process get SIGTERM should the test die without stopping it (a
+// CTest timeout, a crash). Call before start(). A program that later changes
+// its user (Icecast as root) loses this and relies on stop() alone.
+void endWithTest(QProcess &process);
 // Reads stdout lines until one starts with `prefix` ("listening on 127.0.0.1:")
 // and returns the port that follows; 0 when the process ends or the time is up.
 // `seen` (optional) receives every line read, for other announcements.

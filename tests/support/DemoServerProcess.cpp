@@ -71,6 +71,7 @@ bool DemoServerProcess::start(int timeoutMs)
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     else
         m_process.setStandardErrorFile(logFilePath(), QIODevice::Append);
+    ChildServer::endWithTest(m_process);
     m_process.setProgram(m_program);
     m_process.setArguments(
         { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--media"), m_mediaDirectory });

@@ -66,9 +66,8 @@ QString IcecastProcess::url(const QString &mount) const
 
 bool IcecastProcess::writeConfiguration()
 {
-    // Icecast refuses to run as root unless it is told whom to become once its
-    // socket is bound; that user must then be able to write the logs.
-    const bool asRoot = ::geteuid() == 0;
+    // As root, Icecast runs as nobody (see start()), who must read the
+    // configuration and write the logs.
     const QString logs = m_dir.filePath(QStringLiteral("log"));
     if (!QDir().mkpath(logs))
         return false;
@@ -112,9 +111,7 @@ bool IcecastProcess::writeConfiguration()
         + "</logdir>\n"
           "  </paths>\n"
           "  <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>3</loglevel></logging>\n"
-          "  <security><chroot>0</chroot>"
-        + (asRoot ? QByteArray("<changeowner><user>nobody</user><group>nogroup</group></changeowner>") : QByteArray())
-        + "</security>\n"
+          "  <security><chroot>0</chroot></security>\n"
           "</icecast>\n";
     QFile file(m_dir.filePath(QStringLiteral("icecast.xml")));
     if (!file.open(QIODevice::WriteOnly) || file.write(xml) != xml.size())
@@ -144,9 +141,21 @@ bool IcecastProcess::start(int timeoutMs)
         m_error = QStringLiteral("cannot write %1").arg(m_dir.filePath(QStringLiteral("icecast.xml")));
         return false;
     }
+    ChildServer::endWithTest(m_icecast);
     m_icecast.setStandardOutputFile(m_dir.filePath(QStringLiteral("icecast.out")));
     m_icecast.setStandardErrorFile(m_dir.filePath(QStringLiteral("icecast.out")), QIODevice::Append);
-    m_icecast.start(program, { QStringLiteral("-c"), m_dir.filePath(QStringLiteral("icecast.xml")) });
+    const QStringList arguments { QStringLiteral("-c"), m_dir.filePath(QStringLiteral("icecast.xml")) };
+    if (::geteuid() == 0) {
+        // Icecast refuses to run as root. Its own <changeowner> would drop to
+        // nobody after start, which also clears the signal that ends it with
+        // the test; setpriv drops first and sets that signal afterwards.
+        m_icecast.start(QStringLiteral("setpriv"),
+            QStringList { QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                QStringLiteral("--clear-groups"), QStringLiteral("--pdeathsig=TERM"), program }
+                + arguments);
+    } else {
+        m_icecast.start(program, arguments);
+    }
     if (!m_icecast.waitForStarted(10000)) {
         m_error = QStringLiteral("icecast2 did not start: %1").arg(m_icecast.errorString());
         return false;
@@ -176,6 +185,7 @@ bool IcecastProcess::startSource(const QString &mount, Codec codec, const QStrin
         return false;
     stopSource(mount, timeoutMs);
     auto source = std::make_unique<QProcess>();
+    ChildServer::endWithTest(*source);
     source->setStandardOutputFile(QProcess::nullDevice());
     source->setStandardErrorFile(m_dir.filePath(QStringLiteral("ffmpeg.log")), QIODevice::Append);
     // A different tone per codec, live-paced as a broadcast is.

@@ -43,6 +43,7 @@ bool RtspServerProcess::start(int timeoutMs)
         m_error = QStringLiteral("%1 or %2 is missing").arg(QString::fromLatin1(kPython), script);
         return false;
     }
+    ChildServer::endWithTest(m_process);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QString::fromLatin1(kPython), { script, QStringLiteral("--port"), QStringLiteral("0") });
     if (!m_process.waitForStarted(10000)) {
