@@ -3,6 +3,8 @@
 // shape in a program linked with Qt Widgets only (bench_bare_window), each
 // started as a fresh process, interleaved, median of the runs. The RSS of
 // Lumora includes libmpv, which it loads once the window is on screen.
+// One catalogue is damaged in the ways that cost the loader most (what
+// tests/app/tst_badlistfiles checks for correctness, the time is here).
 //
 //   bench_startup [runs]          prints a table
 //   bench_startup --child         one start of the main window (used by the table)
@@ -10,10 +12,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QWindow>
@@ -97,6 +102,40 @@ void writeFullCatalogue(const QString &dir)
     }
 }
 
+// The bundled catalogue with its worst damage: a 100 MB list file, one linked
+// to an endless device, a named pipe, random bytes and a folder in place of
+// a file.
+void writeDamagedCatalogue(const QString &dir, const QString &bundled)
+{
+    QDir(dir).mkpath(QStringLiteral("gb"));
+    for (const auto &d : ChannelCatalogue::definitions()) {
+        const QString name = QString(d.listFile);
+        QFile::copy(bundled + QLatin1Char('/') + name, dir + QLatin1Char('/') + name);
+    }
+    auto path = [&](const char *name) { return dir + QLatin1Char('/') + QLatin1String(name); };
+    QStringEncoder gbk("GBK");
+    QByteArray block;
+    for (int k = 1; block.size() < 1024 * 1024; ++k)
+        block += gbk.encode(QStringLiteral("|演示电台%1|http://127.0.0.1:9/gb/%1.mp3\r\n").arg(k));
+    QFile huge(path("gb.txt"));
+    if (huge.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        for (int i = 0; i < 100; ++i)
+            huge.write(block);
+    }
+    QFile::remove(path("gb/gx.txt"));
+    QFile::link(QStringLiteral("/dev/zero"), path("gb/gx.txt"));
+    QFile::remove(path("gb/gd.txt"));
+    ::mkfifo(qPrintable(path("gb/gd.txt")), 0644);
+    QFile noise(path("gb/hubei.txt"));
+    if (noise.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        QByteArray bytes(256 * 1024, '\0');
+        QRandomGenerator generator(12);
+        generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+        noise.write(bytes);
+    }
+    QFile::remove(path("tv.txt"));
+    QDir(dir).mkpath(QStringLiteral("tv.txt"));
+}
 }
 
 int main(int argc, char *argv[])
@@ -106,9 +145,10 @@ int main(int argc, char *argv[])
 
     QCoreApplication app(argc, argv);
     const int runs = argc >= 2 ? std::max(1, atoi(argv[1])) : 15;
-    QTemporaryDir empty, full;
+    QTemporaryDir empty, full, damaged;
     writeFullCatalogue(full.path());
     const QString bundled = QStringLiteral(LUMORA_SOURCE_DIR "/data");
+    writeDamagedCatalogue(damaged.path(), bundled);
 
     struct Row
     {
@@ -122,6 +162,7 @@ int main(int argc, char *argv[])
         { "Lumora, empty list files", QStringLiteral("lumora"), empty.path(), {}, {} },
         { "Lumora, bundled data/", QStringLiteral("lumora"), bundled, {}, {} },
         { "Lumora, 797 entries (every capacity)", QStringLiteral("lumora"), full.path(), {}, {} },
+        { "Lumora, damaged list files", QStringLiteral("lumora"), damaged.path(), {}, {} },
     };
     for (int i = 0; i < runs; ++i) {
         for (Row &r : rows) {

@@ -29,20 +29,19 @@ using namespace Qt::StringLiterals;
 // starts through the program's own Startup functions and prints what it
 // loaded and its peak memory once the window is exposed, and the real lumora
 // binary, whose window is waited for with xdotool. For each case the window
-// must appear, quickly and within bounded memory; every problem must be
+// must appear, within bounded memory; every problem must be
 // reported on stderr naming its file (and its record, where a record is at
 // fault) in at most eleven lines per file; every valid record before and after
 // a damaged one must be loaded; and both processes must report the same.
+// How soon the window appears on damaged catalogues is a figure of
+// bench/app/bench_startup, not a bound here.
 namespace {
 
 #ifdef LUMORA_SANITIZED
-// ASan and UBSan make the start several times slower and add their shadow
-// memory; the bounds grow accordingly, and memory is then only held against
+// ASan and UBSan add their shadow memory; memory is then only held against
 // the program's own use on an empty catalogue.
-constexpr qint64 kShownWithinMs = 6000;
 constexpr qint64 kPeakKiB = 0;
 #else
-constexpr qint64 kShownWithinMs = 1000;
 constexpr qint64 kPeakKiB = 150 * 1024;
 #endif
 // A 100 MB list file must not be held whole: peak memory may grow by less
@@ -464,7 +463,6 @@ QList<Case> cases()
 struct Run
 {
     bool shown = false;
-    qint64 shownMs = -1;
     qint64 peakKiB = -1;
     QMap<QString, QList<Entry>> groups;
     QStringList catalogueLines; // without the category prefix
@@ -518,8 +516,6 @@ Run probeOnce(const QString &dir, bool asNobody)
     QProcess p;
     p.setWorkingDirectory(dir);
     p.setProcessEnvironment(childEnvironment(asNobody));
-    QElapsedTimer clock;
-    clock.start();
     if (asNobody) {
         p.start(u"setpriv"_s,
             { u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, QStringLiteral(LUMORA_PROBE_PATH) });
@@ -531,7 +527,6 @@ Run probeOnce(const QString &dir, bool asNobody)
         out += p.readAllStandardOutput();
         if (!run.shown && out.contains("shown\n")) {
             run.shown = true;
-            run.shownMs = clock.elapsed();
         }
         if (out.contains("done\n")) {
             break;
@@ -592,7 +587,6 @@ Run programOnce(const QString &dir)
     while (clock.elapsed() < 15000 && p.state() == QProcess::Running) {
         if (windowVisible(p.processId())) {
             run.shown = true;
-            run.shownMs = clock.elapsed();
             run.peakKiB = peakKiBOf(p.processId());
             break;
         }
@@ -688,16 +682,8 @@ void TestBadListFiles::initTestCase()
     QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
     m_emptyPeakKiB = run.peakKiB;
     QVERIFY(m_emptyPeakKiB > 0);
-    m_summary.append(u"%1 %2 %3 %4 %5"_s.arg(u"case"_s, -44)
-                         .arg(u"probe ms"_s, 9)
-                         .arg(u"lumora ms"_s, 10)
-                         .arg(u"peak MB"_s, 8)
-                         .arg(u"lines"_s, 6));
-    m_summary.append(u"%1 %2 %3 %4 %5"_s.arg(u"(empty catalogue)"_s, -44)
-                         .arg(run.shownMs, 9)
-                         .arg(u"-"_s, 10)
-                         .arg(m_emptyPeakKiB / 1024.0, 8, 'f', 1)
-                         .arg(0, 6));
+    m_summary.append(u"%1 %2 %3"_s.arg(u"case"_s, -44).arg(u"peak MB"_s, 8).arg(u"lines"_s, 6));
+    m_summary.append(u"%1 %2 %3"_s.arg(u"(empty catalogue)"_s, -44).arg(m_emptyPeakKiB / 1024.0, 8, 'f', 1).arg(0, 6));
 }
 
 void TestBadListFiles::startsOnDamagedCatalogue_data()
@@ -741,15 +727,8 @@ void TestBadListFiles::startsOnDamagedCatalogue()
         }
     }
 
-    // The time to the first window is the least of up to three starts, so
-    // that a machine busy with other work does not fail the case.
-    Run probe = runProbe(dir.path(), c.asNobody);
+    const Run probe = runProbe(dir.path(), c.asNobody);
     QVERIFY2(probe.failure.isEmpty(), qPrintable(probe.failure));
-    for (int attempt = 1; attempt < 3 && probe.shownMs >= kShownWithinMs; ++attempt) {
-        const Run again = runProbe(dir.path(), c.asNobody);
-        QVERIFY2(again.failure.isEmpty(), qPrintable(again.failure));
-        probe.shownMs = std::min(probe.shownMs, again.shownMs);
-    }
 
     // Reported lines: each names its file, at most eleven per file, and each
     // file with a problem has the expected ones, naming the record.
@@ -795,8 +774,7 @@ void TestBadListFiles::startsOnDamagedCatalogue()
             qPrintable(u"%1\n  loaded:   %2\n  expected: %3"_s.arg(d.arrayName, show(got), show(expected))));
     }
 
-    // Time and memory.
-    QVERIFY2(probe.shownMs < kShownWithinMs, qPrintable(u"window shown after %1 ms"_s.arg(probe.shownMs)));
+    // Memory.
     QVERIFY2(probe.peakKiB > 0, "no peak memory reported");
     if (kPeakKiB > 0) {
         QVERIFY2(probe.peakKiB < kPeakKiB, qPrintable(u"peak %1 KiB"_s.arg(probe.peakKiB)));
@@ -808,18 +786,14 @@ void TestBadListFiles::startsOnDamagedCatalogue()
 
     // The real program, on the same folder: its window appears, it reports
     // the very same lines, and stays within the same memory.
-    qint64 programMs = -1;
     if (!c.asNobody) {
         const Run program = runProgram(dir.path());
         QVERIFY2(program.failure.isEmpty(), qPrintable(program.failure));
         QCOMPARE(program.catalogueLines, probe.catalogueLines);
         QVERIFY2(program.peakKiB < m_emptyPeakKiB + kGrowthKiB,
             qPrintable(u"lumora peak %1 KiB against %2 KiB"_s.arg(program.peakKiB).arg(m_emptyPeakKiB)));
-        programMs = program.shownMs;
     }
-    m_summary.append(u"%1 %2 %3 %4 %5"_s.arg(c.name.left(44), -44)
-                         .arg(probe.shownMs, 9)
-                         .arg(programMs, 10)
+    m_summary.append(u"%1 %2 %3"_s.arg(c.name.left(44), -44)
                          .arg(probe.peakKiB / 1024.0, 8, 'f', 1)
                          .arg(probe.catalogueLines.size(), 6));
 }

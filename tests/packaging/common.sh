@@ -157,6 +157,16 @@ http_reply() {
     ) 2>/dev/null
 }
 
+# http_status PORT PATH: the status code of GET PATH on 127.0.0.1:PORT, or
+# nothing when no answer comes within 3 s.
+http_status() {
+    (
+        exec 3<>"/dev/tcp/127.0.0.1/$1" || exit 0
+        printf 'GET %s HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n' "$2" >&3
+        timeout 3 head -c 64 <&3 | head -n 1 | cut -d' ' -f2
+    ) 2>/dev/null
+}
+
 # catalogue_lines ERRFILE: the program's catalogue reports.
 catalogue_lines() {
     grep '^lumora\.catalogue: ' "$1" || true

@@ -68,6 +68,18 @@ for exe in lumora lumora-demo-server; do
 done
 pass "the packaged executables are stripped"
 
+# The package carries the demonstration server, not the test stream server:
+# no endpoint that fails on purpose, no MMS framing, no playlist that the
+# catalogue does not use.
+test_paths=(/fail/500 /fail/hang /fail/silence /fail/garbage /fail/drop /fail/redirect /fail/redirect-loop
+    /fail/self.m3u /fail/huge-icy /fail/trickle /mms/radio /playlist/radio.wax /playlist/tv.wvx /playlist/tv.m3u)
+[ -z "$(find "$root" -name 'lumora-test-stream-server*')" ] || fail "the package contains the test stream server"
+for path in /fail/ /mms/ tv.wvx; do
+    ! grep -qaF "$path" "$root/usr/libexec/lumora/lumora-demo-server" ||
+        fail "the packaged demonstration server knows $path"
+done
+pass "the packaged demonstration server has no test endpoint"
+
 # The launcher from the unpacked package, for a new user: the demonstration
 # catalogue and its server (the user's own catalogue is launcher.sh's).
 need_free_port $port
@@ -79,6 +91,19 @@ wait_for_player "$title"
 server_pid=$(child_named "$launcher_pid" lumora-demo-ser)
 [ -n "$server_pid" ] || fail "no demonstration server"
 http_reply $port | grep -q '^Server: lumora-demo-server' || fail "the packaged server does not answer on $port"
+# Every address of the packaged catalogue plays from it; what only tests use is not there.
+addresses=$(cd "$root/usr/share/lumora/demo" && cat "${list_files[@]}" | iconv -f GBK -t UTF-8 |
+    grep -o "http://127\.0\.0\.1:$port/[^|\"[:space:]]*" | sort -u)
+[ -n "$addresses" ] || fail "no demonstration addresses in the packaged catalogue"
+for address in $addresses; do
+    status=$(http_status $port "/${address#http://*/}")
+    [ "$status" = 200 ] || fail "the packaged server answers ${status:-nothing} for $address"
+done
+for path in "${test_paths[@]}"; do
+    status=$(http_status $port "$path")
+    [ "$status" = 404 ] || fail "the packaged server answers ${status:-nothing} for the test path $path"
+done
+pass "the packaged server serves the catalogue's $(wc -w <<<"$addresses") addresses, and 404 for ${#test_paths[@]} test paths"
 kill -TERM "$player_pid"
 wait_gone "$launcher_pid" || fail "the launcher outlived the program"
 wait_gone "$server_pid" || fail "the server outlived the player"

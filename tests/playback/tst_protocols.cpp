@@ -10,10 +10,11 @@
 #include <memory>
 
 #include "DemoServerProcess.h"
-#include "PlayerRig.h"
 #include "MediaPlayer.h"
 #include "MpvCore.h"
 #include "PlaybackController.h"
+#include "PlayerRig.h"
+#include "RtspServerProcess.h"
 
 namespace {
 
@@ -47,8 +48,9 @@ bool isListening(quint16 port)
 }
 
 // rtsp://, rtmp://, mms:// and mmsh:// through the player with a real libmpv,
-// each against a live stream on 127.0.0.1: RTSP and MMS over HTTP from the
-// demonstration server, RTMP from ffmpeg acting as a one-client RTMP server.
+// each against a live stream on 127.0.0.1: RTSP from GStreamer's RTSP server,
+// RTMP from ffmpeg acting as a one-client RTMP server, and MMS over HTTP from
+// the test stream server (no packaged server speaks it).
 class TestProtocols : public QObject
 {
     Q_OBJECT
@@ -63,12 +65,13 @@ private:
     bool startRtmpServer(QProcess *ffmpeg, QString *address);
 
     DemoServerProcess m_server;
+    RtspServerProcess m_rtsp;
 };
 
 void TestProtocols::initTestCase()
 {
     QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
-    QVERIFY(m_server.rtspPort() != 0);
+    QVERIFY2(m_rtsp.start(), qPrintable(m_rtsp.errorString()));
 }
 
 bool TestProtocols::startRtmpServer(QProcess *ffmpeg, QString *address)
@@ -94,8 +97,8 @@ bool TestProtocols::startRtmpServer(QProcess *ffmpeg, QString *address)
 void TestProtocols::plays_data()
 {
     QTest::addColumn<QString>("address");
-    QTest::newRow("rtsp") << m_server.rtspUrl(QStringLiteral("/radio/1"));
-    QTest::newRow("rtsp 64k") << m_server.rtspUrl(QStringLiteral("/radio/5"));
+    QTest::newRow("rtsp mp3") << m_rtsp.url(QStringLiteral("/tone.mp3"));
+    QTest::newRow("rtsp aac") << m_rtsp.url(QStringLiteral("/tone.aac"));
     // mms:// is MMS over HTTP to libmpv, on the WMA station's own path.
     QTest::newRow("mms") << QStringLiteral("mms://127.0.0.1:%1/radio/wma").arg(m_server.port());
     QTest::newRow("mmsh") << QStringLiteral("mmsh://127.0.0.1:%1/mms/radio").arg(m_server.port());

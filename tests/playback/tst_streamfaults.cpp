@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "DemoServerProcess.h"
+#include "IcecastProcess.h"
 #include "LatencyProbe.h"
 #include "MediaPlayer.h"
 #include "PlaybackController.h"
@@ -43,8 +44,10 @@ constexpr qint64 kWorstPauseMs = 150;
 }
 
 // A dead or hostile stream server: the player stays responsive, never shows
-// a dialog, says what happened, recovers when the server does, and a new
-// selection always wins.
+// a dialog, says what happened, recovers when the station does, and a new
+// selection always wins. Hostile servers are the test stream server's /fail/
+// endpoints; a station that goes away and comes back is a real Icecast mount
+// whose source (ffmpeg) is ended and started again.
 class TestStreamFaults : public QObject
 {
     Q_OBJECT
@@ -66,6 +69,7 @@ private:
     QString status() const { return m_player->statusText(); }
 
     DemoServerProcess m_server;
+    IcecastProcess m_icecast;
     std::unique_ptr<QWidget> m_host;
     MediaPlayer *m_player = nullptr;
     std::unique_ptr<LatencyProbe> m_probe;
@@ -74,6 +78,7 @@ private:
 void TestStreamFaults::initTestCase()
 {
     QVERIFY(m_server.start());
+    QVERIFY2(m_icecast.start(), qPrintable(m_icecast.errorString()));
 }
 
 void TestStreamFaults::init()
@@ -99,7 +104,6 @@ void TestStreamFaults::cleanup()
     QVERIFY2(m_probe->worstMs() < kWorstPauseMs, qPrintable(QString::number(m_probe->worstMs())));
     m_probe.reset();
     m_host.reset();
-    QVERIFY(m_server.setFlakyUp(true));
 }
 
 void TestStreamFaults::failingServers_data()
@@ -166,32 +170,41 @@ void TestStreamFaults::streamThatDropsEveryFewSeconds()
 
 void TestStreamFaults::serverThatComesBack()
 {
-    m_player->setURL(m_server.url(QStringLiteral("/fail/flaky")));
+    const QString mount = QStringLiteral("/comes-back.mp3");
+    QVERIFY2(m_icecast.startSource(mount, IcecastProcess::Codec::Mp3), qPrintable(m_icecast.errorString()));
+    m_player->setURL(m_icecast.url(mount));
     QTRY_COMPARE_WITH_TIMEOUT(state(), State::Playing, 10000);
-    QVERIFY(m_server.setFlakyUp(false));
+    // The source goes away: Icecast cuts the listeners and answers 404 until it is back.
+    QVERIFY(m_icecast.stopSource(mount));
     QTRY_COMPARE_WITH_TIMEOUT(state(), State::Reconnecting, 10000);
     QVERIFY(status().contains(QStringLiteral("重新连接")));
-    // Let a few attempts fail against the server that is down.
+    // Let a few attempts fail against the station that is down.
     QTest::qWait(3500);
     QCOMPARE(state(), State::Reconnecting);
-    QVERIFY(m_server.setFlakyUp(true));
+    QVERIFY2(m_icecast.startSource(mount, IcecastProcess::Codec::Mp3), qPrintable(m_icecast.errorString()));
     QTRY_COMPARE_WITH_TIMEOUT(state(), State::Playing, 15000);
+    m_icecast.stopSource(mount);
 }
 
 void TestStreamFaults::newSelectionWinsOverReconnecting()
 {
-    m_player->setURL(m_server.url(QStringLiteral("/fail/flaky")));
+    const QString mount = QStringLiteral("/unstable.mp3");
+    QVERIFY2(m_icecast.startSource(mount, IcecastProcess::Codec::Mp3, QStringLiteral("不稳定")),
+        qPrintable(m_icecast.errorString()));
+    m_player->setURL(m_icecast.url(mount));
     QTRY_COMPARE_WITH_TIMEOUT(state(), State::Playing, 10000);
-    QVERIFY(m_server.setFlakyUp(false));
+    QVERIFY(m_icecast.stopSource(mount));
     QTRY_COMPARE_WITH_TIMEOUT(state(), State::Reconnecting, 10000);
     m_player->setURL(m_server.url(QStringLiteral("/radio/2.mp3")));
     QTRY_COMPARE_WITH_TIMEOUT(state(), State::Playing, 10000);
-    QVERIFY(m_server.setFlakyUp(true));
+    QVERIFY2(m_icecast.startSource(mount, IcecastProcess::Codec::Mp3, QStringLiteral("不稳定")),
+        qPrintable(m_icecast.errorString()));
     // No pending retry of the old stream takes over.
     QTest::qWait(4000);
     QCOMPARE(state(), State::Playing);
     QCOMPARE(m_player->controller()->address(), m_server.url(QStringLiteral("/radio/2.mp3")));
     QVERIFY(!m_player->controller()->status()->title().contains(QStringLiteral("不稳定")));
+    m_icecast.stopSource(mount);
 }
 
 QTEST_MAIN(TestStreamFaults)

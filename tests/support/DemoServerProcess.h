@@ -6,8 +6,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-// The demonstration stream server as a child process of a test: started on an
-// ephemeral loopback port, stopped when the object goes away.
+// The test stream server (the demonstration stations plus the endpoints that
+// only tests use, tests/support/stream-server/) as a child process of a test:
+// started on an ephemeral loopback port, stopped when the object goes away.
 //
 // The media folder defaults to one cache shared by the whole suite (next to the
 // server binary in the build tree), so the media are made once per build; the
@@ -24,7 +25,11 @@ public:
     explicit DemoServerProcess(QObject *parent = nullptr);
     ~DemoServerProcess() override;
 
+    // The test stream server, which every DemoServerProcess runs unless told otherwise.
     static QString serverPath();
+    // The demonstration server as installed: the catalogue's stations only.
+    static QString demoServerPath();
+    void setProgram(const QString &path) { m_program = path; }
     static QString defaultMediaDirectory();
 
     void setMediaDirectory(const QString &directory) { m_mediaDirectory = directory; }
@@ -41,12 +46,6 @@ public:
     // "http://127.0.0.1:PORT" + path; path starts with '/'.
     QString url(const QString &path) const;
     QUrl qurl(const QString &path) const { return QUrl(url(path)); }
-    // The server's RTSP port (the MP3 stations as /radio/N) and "rtsp://127.0.0.1:PORT" + path.
-    quint16 rtspPort() const { return m_rtspPort; }
-    QString rtspUrl(const QString &path) const;
-
-    // Switches /fail/flaky through the server's /control/ endpoints; waits for the answer.
-    bool setFlakyUp(bool up, int timeoutMs = 5000);
 
     QString errorString() const { return m_error; }
     QString logFilePath() const;
@@ -57,9 +56,9 @@ public:
 
 private:
     QProcess m_process;
+    QString m_program;
     QTemporaryDir m_logDir;
     QString m_mediaDirectory;
     QString m_error;
     quint16 m_port = 0;
-    quint16 m_rtspPort = 0;
 };

@@ -126,11 +126,11 @@ private Q_SLOTS:
     void playlistsPointAtServer();
     void faultEndpoints();
     void redirects();
-    void flakyFollowsControl();
     void connectionsAreBounded();
     void mediaDecodes_data();
     void mediaDecodes();
     void stopsOnSignals();
+    void installedServerServesCatalogueOnly();
 
 private:
     DemoServerProcess m_server;
@@ -217,7 +217,6 @@ void TestDemoServer::rejectsBadRequests_data()
     QTest::newRow("post a stream") << QByteArray("POST /radio/1.mp3 HTTP/1.1\r\nContent-Length: 0\r\n\r\n") << 405;
     QTest::newRow("head too large") << QByteArray("GET / HTTP/1.1\r\nX-Long: " + QByteArray(9000, 'a') + "\r\n\r\n")
                                     << 431;
-    QTest::newRow("post control") << QByteArray("POST /control/state HTTP/1.1\r\nContent-Length: 0\r\n\r\n") << 200;
 }
 
 void TestDemoServer::rejectsBadRequests()
@@ -460,39 +459,6 @@ void TestDemoServer::redirects()
     QCOMPARE(QString::fromUtf8(once.header("location")), m_server.url(QStringLiteral("/radio/1.mp3")));
 }
 
-void TestDemoServer::flakyFollowsControl()
-{
-    const quint16 port = m_server.port();
-    QVERIFY(m_server.setFlakyUp(true));
-
-    QTcpSocket listener;
-    listener.connectToHost(QHostAddress::LocalHost, port);
-    QVERIFY(listener.waitForConnected(3000));
-    listener.write(get("/fail/flaky"));
-    QByteArray received;
-    QElapsedTimer clock;
-    clock.start();
-    while (received.size() < 4000 && clock.elapsed() < 3000 && listener.waitForReadyRead(500))
-        received += listener.readAll();
-    QVERIFY(received.startsWith("HTTP/1.1 200"));
-
-    // Going down cuts the listener and turns new ones away without an answer.
-    QVERIFY(m_server.setFlakyUp(false));
-    clock.restart();
-    while (listener.state() == QAbstractSocket::ConnectedState && clock.elapsed() < 3000)
-        listener.waitForReadyRead(200);
-    QCOMPARE(listener.state(), QAbstractSocket::UnconnectedState);
-    const Exchange refused = exchange(port, get("/fail/flaky"), 1, 3000);
-    QVERIFY(refused.closed);
-    QVERIFY(refused.head.isEmpty());
-    QCOMPARE(exchange(port, get("/control/state"), 100, 3000).body, QByteArray("down\n"));
-
-    QVERIFY(m_server.setFlakyUp(true));
-    const Exchange back = exchange(port, get("/fail/flaky"), 1000, 3000);
-    QCOMPARE(back.status(), 200);
-    QVERIFY(startsWithMp3Frame(back.body));
-}
-
 void TestDemoServer::connectionsAreBounded()
 {
     // Fill the server with hanging clients: past the limit it says so and closes.
@@ -564,8 +530,8 @@ void TestDemoServer::stopsOnSignals()
 {
     for (const bool interrupt : {false, true}) {
         QProcess server;
-        server.start(DemoServerProcess::serverPath(),
-                     {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--media"), m_server.mediaDirectory()});
+        server.start(DemoServerProcess::demoServerPath(),
+            { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--media"), m_server.mediaDirectory() });
         QVERIFY(server.waitForReadyRead(30000));
         const QByteArray line = server.readLine();
         QVERIFY2(QRegularExpression(QStringLiteral("^listening on 127\\.0\\.0\\.1:\\d+\\n$")).match(QString::fromUtf8(line)).hasMatch(),
@@ -579,6 +545,36 @@ void TestDemoServer::stopsOnSignals()
         QCOMPARE(server.exitCode(), 0);
         QVERIFY(server.readAllStandardOutput().isEmpty());
     }
+}
+
+// The installed demonstration server answers the demonstration catalogue's
+// addresses and nothing that only tests use.
+void TestDemoServer::installedServerServesCatalogueOnly()
+{
+    DemoServerProcess installed;
+    installed.setProgram(DemoServerProcess::demoServerPath());
+    installed.setMediaDirectory(m_server.mediaDirectory());
+    QVERIFY2(installed.start(), qPrintable(installed.errorString()));
+    const quint16 port = installed.port();
+    auto head = [](const QByteArray &path, const QByteArray &extra = {}) {
+        return "HEAD " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
+    };
+    for (const char *path : { "/radio/1.mp3", "/radio/8.mp3", "/radio/aac", "/radio/ogg", "/radio/opus", "/radio/wma",
+             "/xs/1.mp3", "/xs/4.mp3", "/tv/1.ts", "/tv/3.ts", "/hls/radio.m3u8", "/hls/tv.m3u8", "/playlist/radio.pls",
+             "/playlist/radio.m3u", "/playlist/radio.asx" })
+        QVERIFY2(exchange(port, head(path), 1, 3000).status() == 200, path);
+    for (const char *path : { "/fail/500", "/fail/hang", "/fail/silence", "/fail/garbage", "/fail/drop",
+             "/fail/redirect", "/fail/redirect-loop", "/fail/self.m3u", "/fail/huge-icy", "/fail/trickle", "/mms/radio",
+             "/playlist/radio.wax", "/playlist/tv.wvx", "/playlist/tv.m3u" }) {
+        const Exchange e = exchange(port, get(path), 1 << 16, 3000);
+        QVERIFY2(e.status() == 404 && e.closed, path);
+    }
+    // An MMS client asking for the WMA station gets plain ASF, not the MMS framing.
+    const Exchange wma
+        = exchange(port, head("/radio/wma", "User-Agent: NSPlayer/4.1.0.3856\r\nPragma: xPlayStrm=1\r\n"), 1, 3000);
+    QCOMPARE(wma.status(), 200);
+    QVERIFY(!wma.header("content-type").contains("mms"));
+    QVERIFY(!exchange(port, get("/"), 1 << 16, 3000).body.contains("/fail/"));
 }
 
 QTEST_GUILESS_MAIN(TestDemoServer)

@@ -17,6 +17,7 @@
 #include "ChannelCatalogue.h"
 #include "DemoServerProcess.h"
 #include "GbkFiles.h"
+#include "IcecastProcess.h"
 
 using namespace Qt::StringLiterals;
 
@@ -134,6 +135,8 @@ private:
     const Run &mixedCatalogue();
 
     DemoServerProcess m_server;
+    // Live stations from a real Icecast server, as most internet radio is served.
+    IcecastProcess m_icecast;
     QTemporaryDir m_mixedDir;
     std::unique_ptr<Run> m_mixed;
     QByteArray m_mixedBefore;
@@ -144,6 +147,7 @@ private:
 void TestLumoraCheck::initTestCase()
 {
     QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
+    QVERIFY2(m_icecast.start(), qPrintable(m_icecast.errorString()));
     m_closedPort = DemoServerProcess::closedPort();
 }
 
@@ -156,20 +160,36 @@ void TestLumoraCheck::init()
 const Run &TestLumoraCheck::mixedCatalogue()
 {
     if (!m_mixed) {
-        writeCatalogue(m_mixedDir.path(), {
-            {u"gb/ah.txt"_s, {u"|MP3 电台|%1"_s.arg(url(u"/radio/1.mp3"_s)), u"|AAC 电台|%1"_s.arg(url(u"/radio/aac"_s)),
-                              u"|只有两个字段"_s, u"|HLS 电台|%1"_s.arg(url(u"/hls/radio.m3u8"_s))}},
-            {u"gb/gd.txt"_s, {u"|PLS|%1"_s.arg(url(u"/playlist/radio.pls"_s)), u"|ASX|%1"_s.arg(url(u"/playlist/radio.asx"_s)),
-                              u"|M3U|%1"_s.arg(url(u"/playlist/radio.m3u"_s))}},
-            {u"tv.txt"_s, {u"|404|%1"_s.arg(url(u"/fail/404"_s)), u"|500|%1"_s.arg(url(u"/fail/500"_s)),
-                           u"|拒绝连接|http://127.0.0.1:%1/radio/1.mp3"_s.arg(m_closedPort),
-                           u"|不回答|%1"_s.arg(url(u"/fail/hang"_s)), u"|伪地址|lavfi://sine"_s, u"|没有地址||"_s,
-                           // The same address again is tried once and reported twice.
-                           u"|MP3 又一次|%1"_s.arg(url(u"/radio/1.mp3"_s))}},
-        });
+        writeCatalogue(m_mixedDir.path(),
+            {
+                { u"gb/ah.txt"_s,
+                    { u"|MP3 电台|%1"_s.arg(url(u"/radio/1.mp3"_s)), u"|AAC 电台|%1"_s.arg(url(u"/radio/aac"_s)),
+                        u"|只有两个字段"_s, u"|HLS 电台|%1"_s.arg(url(u"/hls/radio.m3u8"_s)) } },
+                { u"gb/gd.txt"_s,
+                    { u"|PLS|%1"_s.arg(url(u"/playlist/radio.pls"_s)), u"|ASX|%1"_s.arg(url(u"/playlist/radio.asx"_s)),
+                        u"|M3U|%1"_s.arg(url(u"/playlist/radio.m3u"_s)) } },
+                { u"gb/hb.txt"_s,
+                    { u"|Icecast MP3|%1"_s.arg(m_icecast.url(u"/live.mp3"_s)),
+                        u"|Icecast Ogg|%1"_s.arg(m_icecast.url(u"/live.ogg"_s)) } },
+                { u"tv.txt"_s,
+                    { u"|404|%1"_s.arg(url(u"/fail/404"_s)), u"|500|%1"_s.arg(url(u"/fail/500"_s)),
+                        u"|拒绝连接|http://127.0.0.1:%1/radio/1.mp3"_s.arg(m_closedPort),
+                        u"|不回答|%1"_s.arg(url(u"/fail/hang"_s)), u"|伪地址|lavfi://sine"_s, u"|没有地址||"_s,
+                        // The same address again is tried once and reported twice.
+                        u"|MP3 又一次|%1"_s.arg(url(u"/radio/1.mp3"_s)) } },
+            });
         m_mixedBefore = fingerprint(m_mixedDir.path());
+        // The Icecast sources run only for this check, so that their encoders
+        // do not load the machine during the others. Should one not come up,
+        // its entry fails with the reason and the log is here.
+        const bool live = m_icecast.startSource(u"/live.mp3"_s, IcecastProcess::Codec::Mp3, u"演示电台 1 - 第 1 首"_s)
+            && m_icecast.startSource(u"/live.ogg"_s, IcecastProcess::Codec::Vorbis, u"演示电台 Vorbis"_s);
+        if (!live)
+            qWarning().noquote() << "Icecast sources:" << m_icecast.errorString();
         m_mixed = std::make_unique<Run>(
             runCheck({u"--json"_s, u"--progress"_s, u"-j"_s, u"6"_s, u"-t"_s, u"3"_s, m_mixedDir.path()}));
+        m_icecast.stopSource(u"/live.mp3"_s);
+        m_icecast.stopSource(u"/live.ogg"_s);
     }
     return *m_mixed;
 }
@@ -182,6 +202,8 @@ void TestLumoraCheck::stations_data()
     QTest::addColumn<QString>("detail"); // codec when it plays, start of the reason when not
 
     QTest::newRow("live MP3 with ICY titles") << u"gb/ah.txt"_s << 0 << QString() << u"mp3"_s;
+    QTest::newRow("Icecast MP3 with ICY titles") << u"gb/hb.txt"_s << 0 << QString() << u"mp3"_s;
+    QTest::newRow("Icecast Ogg Vorbis") << u"gb/hb.txt"_s << 1 << QString() << u"vorbis"_s;
     QTest::newRow("live AAC") << u"gb/ah.txt"_s << 1 << QString() << u"aac"_s;
     QTest::newRow("HLS") << u"gb/ah.txt"_s << 2 << QString() << u"aac"_s;
     QTest::newRow("PLS playlist") << u"gb/gd.txt"_s << 0 << QString() << u"mp3"_s;
@@ -213,7 +235,7 @@ void TestLumoraCheck::stations()
         const qint64 firstAudio = entry[u"firstAudioMs"_s].toInteger(-1);
         QVERIFY(firstAudio > 0 && firstAudio < 3000);
         QVERIFY(firstAudio <= entry[u"elapsedMs"_s].toInteger());
-        if (detail == u"mp3"_s) { // the demonstration MP3 stations send 128 kb/s and ICY titles
+        if (detail == u"mp3"_s) { // the MP3 stations (ours and Icecast's) send 128 kb/s and ICY titles
             QVERIFY2(std::abs(entry[u"bitrate"_s].toInteger() - 128000) < 8000, qPrintable(QString::number(entry[u"bitrate"_s].toInteger())));
             QVERIFY2(entry[u"title"_s].toString().startsWith(u"演示电台 1"_s), qPrintable(entry[u"title"_s].toString()));
         } else {
@@ -260,15 +282,15 @@ void TestLumoraCheck::reportShape()
     QCOMPARE(entry[u"address"_s].toString(), url(u"/radio/1.mp3"_s));
 
     const QJsonObject summary = report[u"summary"_s].toObject();
-    QCOMPARE(summary[u"entries"_s].toInt(), 13);
-    QCOMPARE(summary[u"playing"_s].toInt(), 7);
+    QCOMPARE(summary[u"entries"_s].toInt(), 15);
+    QCOMPARE(summary[u"playing"_s].toInt(), 9);
     QCOMPARE(summary[u"failing"_s].toInt(), 6);
     QCOMPARE(summary[u"problems"_s].toInt(), 1);
     QCOMPARE(summary[u"unreadable"_s].toInt(), 0);
     QCOMPARE(summary[u"peakParallel"_s].toInt(), 6);
 
     // The progress line went to stderr, the list files were only read.
-    QVERIFY2(run.err.contains(u"已检查 12/12 个地址：可以播放 6，无法播放 6"_s), qPrintable(run.err));
+    QVERIFY2(run.err.contains(u"已检查 14/14 个地址：可以播放 8，无法播放 6"_s), qPrintable(run.err));
     QCOMPARE(fingerprint(m_mixedDir.path()), m_mixedBefore);
 }
 

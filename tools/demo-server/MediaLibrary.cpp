@@ -13,7 +13,6 @@
 
 #include "AsfBroadcast.h"
 #include "DemoServerLog.h"
-#include "MmshFraming.h"
 #include "OggChain.h"
 #include "TsTimeline.h"
 
@@ -156,6 +155,11 @@ const MediaAsset *MediaLibrary::asset(const QString &name) const
 {
     const auto it = m_assets.constFind(name);
     return it == m_assets.constEnd() ? nullptr : &it.value();
+}
+
+std::shared_ptr<const AsfBroadcast> MediaLibrary::broadcast(const QString &name) const
+{
+    return m_broadcasts.value(name);
 }
 
 const HlsPlaylist *MediaLibrary::hls(const QString &name) const
@@ -568,6 +572,7 @@ bool MediaLibrary::load()
 {
     m_assets.clear();
     m_hls.clear();
+    m_broadcasts.clear();
     for (const Item &item : catalogue()) {
         const QString path = target(item.output);
         if (item.kind == Kind::Hls) {
@@ -603,14 +608,7 @@ bool MediaLibrary::load()
             asset.head = asf->head();
             asset.body = asf->pass(0);
             asset.pass = [asf](quint32 loop) { return asf->pass(loop); };
-            // The same broadcast in the framing that mms:// (MMS over HTTP) clients read.
-            MediaAsset framed;
-            framed.contentType = "application/x-mms-framed";
-            framed.head = MmshFraming::headerChunk(*asf);
-            framed.body = MmshFraming::dataChunks(*asf, 0);
-            framed.bytesPerSecond = double(framed.body.size()) * 1000.0 / double(asf->loopMs());
-            framed.pass = [asf](quint32 loop) { return MmshFraming::dataChunks(*asf, loop); };
-            m_assets.insert(item.name + QStringLiteral("-mmsh"), framed);
+            m_broadcasts.insert(item.name, asf);
         } else if (item.kind == Kind::Ogg) {
             asset.pass = [data](quint32 loop) {
                 return loop == 0 ? data : OggChain::withSerial(data, 0x4c750000u + loop * 16);

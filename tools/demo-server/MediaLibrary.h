@@ -11,6 +11,7 @@
 
 #include <memory>
 
+#include "AsfBroadcast.h"
 #include "HlsPlaylist.h"
 #include "MediaAsset.h"
 
@@ -37,6 +38,8 @@ public:
 
     const MediaAsset *asset(const QString &name) const;
     const HlsPlaylist *hls(const QString &name) const;
+    // The parsed ASF broadcast behind an ASF asset, for other framings of it.
+    std::shared_ptr<const AsfBroadcast> broadcast(const QString &name) const;
     bool regenerated() const { return m_regenerated; }
     qint64 preparationMs() const { return m_clock.elapsed(); }
 
@@ -95,4 +98,5 @@ private:
     QList<QProcess *> m_processes;
     QHash<QString, MediaAsset> m_assets;
     QHash<QString, HlsPlaylist> m_hls;
+    QHash<QString, std::shared_ptr<const AsfBroadcast>> m_broadcasts;
 };

@@ -7,7 +7,6 @@
 
 #include "ClientConnection.h"
 #include "DemoServerLog.h"
-#include "FaultEndpoints.h"
 #include "HlsPlaylist.h"
 #include "MediaLibrary.h"
 #include "PlaylistDocuments.h"
@@ -35,13 +34,17 @@ const Station kStations[] = {
 StreamServer::StreamServer(const MediaLibrary *library, QObject *parent)
     : QObject(parent)
     , m_library(library)
-    , m_faults(std::make_unique<FaultEndpoints>(this))
 {
     m_server.setMaxPendingConnections(kMaxConnections);
     connect(&m_server, &QTcpServer::newConnection, this, &StreamServer::accept);
 }
 
 StreamServer::~StreamServer() = default;
+
+void StreamServer::addEndpoints(std::unique_ptr<EndpointSet> endpoints)
+{
+    m_endpoints.push_back(std::move(endpoints));
+}
 
 bool StreamServer::listen(quint16 port)
 {
@@ -73,8 +76,7 @@ void StreamServer::dispatch(ClientConnection *connection)
 {
     const HttpRequest &request = connection->request();
     const QString path = QString::fromUtf8(request.path());
-    const bool control = path.startsWith(QLatin1String("/control/"));
-    if (request.method() != "GET" && request.method() != "HEAD" && !(control && request.method() == "POST")) {
+    if (request.method() != "GET" && request.method() != "HEAD") {
         connection->reply(HttpResponse(405, "text/plain; charset=utf-8").add("Allow", "GET, HEAD"),
                           "method not allowed\n");
         return;
@@ -83,8 +85,11 @@ void StreamServer::dispatch(ClientConnection *connection)
         connection->reply(HttpResponse(200, "text/plain; charset=utf-8"), index());
         return;
     }
-    if (serveMedia(connection, path) || serveHls(connection, path) || servePlaylist(connection, path)
-        || m_faults->serve(connection, path))
+    for (const std::unique_ptr<EndpointSet> &set : m_endpoints) {
+        if (set->serve(connection, path))
+            return;
+    }
+    if (serveMedia(connection, path) || serveHls(connection, path) || servePlaylist(connection, path))
         return;
     connection->replyText(404, "not found\n");
 }
@@ -141,10 +146,6 @@ bool StreamServer::serveMedia(ClientConnection *connection, const QString &path)
         streamStation(connection, asset, name, {});
         return true;
     }
-    if (path == QLatin1String("/mms/radio") || (path == QLatin1String("/radio/wma") && isMmshRequest(connection))) {
-        serveMmsh(connection);
-        return true;
-    }
     for (const Station &station : kStations) {
         if (path == QLatin1String(station.path)) {
             const MediaAsset *media = m_library->asset(QLatin1String(station.asset));
@@ -157,32 +158,6 @@ bool StreamServer::serveMedia(ClientConnection *connection, const QString &path)
         }
     }
     return false;
-}
-
-bool StreamServer::isMmshRequest(const ClientConnection *connection)
-{
-    const HttpRequest &request = connection->request();
-    return request.header("user-agent").startsWith("NSPlayer") || request.header("pragma").contains("xClientGUID");
-}
-
-void StreamServer::serveMmsh(ClientConnection *connection)
-{
-    const MediaAsset *media = m_library->asset(QStringLiteral("radio-wma-mmsh"));
-    if (!media) {
-        connection->replyText(500, "medium missing\n");
-        return;
-    }
-    // MMS over HTTP asks twice: first for the ASF header alone, then, with
-    // xPlayStrm=1, for the stream itself, header chunk included.
-    HttpResponse response(200, "application/vnd.ms.wms-hdr.asfv1");
-    response.add("Cache-Control", "no-cache").add("Pragma", "no-cache").add("Pragma", "features=\"broadcast\"");
-    if (!connection->request().header("pragma").contains("xPlayStrm=1")) {
-        connection->reply(response, media->head);
-        return;
-    }
-    HttpResponse streaming(200, media->contentType);
-    streaming.add("Cache-Control", "no-cache").add("Pragma", "no-cache").add("Pragma", "features=\"broadcast\"");
-    connection->stream(streaming, media, {});
 }
 
 bool StreamServer::serveHls(ClientConnection *connection, const QString &path)
@@ -207,21 +182,13 @@ bool StreamServer::serveHls(ClientConnection *connection, const QString &path)
 bool StreamServer::servePlaylist(ClientConnection *connection, const QString &path)
 {
     const QByteArray radio = base() + "/radio/1.mp3";
-    const QByteArray tv = base() + "/tv/1.ts";
     const QString radioTitle = QStringLiteral("演示电台 1");
-    const QString tvTitle = QStringLiteral("演示电视 1");
     if (path == QLatin1String("/playlist/radio.pls")) {
         connection->reply(HttpResponse(200, "audio/x-scpls"), PlaylistDocuments::pls(radio, radioTitle));
     } else if (path == QLatin1String("/playlist/radio.m3u")) {
         connection->reply(HttpResponse(200, "audio/x-mpegurl"), PlaylistDocuments::m3u(radio, radioTitle));
-    } else if (path == QLatin1String("/playlist/tv.m3u")) {
-        connection->reply(HttpResponse(200, "audio/x-mpegurl"), PlaylistDocuments::m3u(tv, tvTitle));
     } else if (path == QLatin1String("/playlist/radio.asx")) {
         connection->reply(HttpResponse(200, "video/x-ms-asf"), PlaylistDocuments::asx(radio, radioTitle));
-    } else if (path == QLatin1String("/playlist/radio.wax")) {
-        connection->reply(HttpResponse(200, "audio/x-ms-wax"), PlaylistDocuments::asx(radio, radioTitle));
-    } else if (path == QLatin1String("/playlist/tv.wvx")) {
-        connection->reply(HttpResponse(200, "video/x-ms-wvx"), PlaylistDocuments::asx(tv, tvTitle));
     } else {
         return false;
     }
@@ -230,14 +197,14 @@ bool StreamServer::servePlaylist(ClientConnection *connection, const QString &pa
 
 QByteArray StreamServer::index() const
 {
-    return "lumora-demo-server\n\n"
-           "/radio/1.mp3 ... /radio/8.mp3   MP3 stations (Icy-MetaData: 1 gives ICY titles)\n"
-           "/radio/aac /radio/ogg /radio/opus /radio/wma\n"
-           "/mms/radio                      WMA framed for mms:// (also /radio/wma to MMS clients)\n"
-           "/xs/1.mp3 ... /xs/4.mp3         spoken dialogue\n"
-           "/tv/1.ts /tv/2.ts /tv/3.ts      MPEG-TS, H.264 + AAC\n"
-           "/hls/radio.m3u8 /hls/tv.m3u8    live HLS\n"
-           "/playlist/radio.pls radio.m3u radio.asx radio.wax tv.m3u tv.wvx\n"
-           "/fail/404 500 hang silence garbage drop?after=S redirect redirect-loop self.m3u huge-icy trickle flaky\n"
-           "/control/down /control/up /control/state   switch /fail/flaky\n";
+    QByteArray text = "lumora-demo-server\n\n"
+                      "/radio/1.mp3 ... /radio/8.mp3   MP3 stations (Icy-MetaData: 1 gives ICY titles)\n"
+                      "/radio/aac /radio/ogg /radio/opus /radio/wma\n"
+                      "/xs/1.mp3 ... /xs/4.mp3         spoken dialogue\n"
+                      "/tv/1.ts /tv/2.ts /tv/3.ts      MPEG-TS, H.264 + AAC\n"
+                      "/hls/radio.m3u8 /hls/tv.m3u8    live HLS\n"
+                      "/playlist/radio.pls radio.m3u radio.asx\n";
+    for (const std::unique_ptr<EndpointSet> &set : m_endpoints)
+        text += set->index();
+    return text;
 }

@@ -6,15 +6,17 @@
 #include <QTcpServer>
 
 #include <memory>
+#include <vector>
 
+#include "EndpointSet.h"
 #include "LiveStream.h"
 
 class ClientConnection;
-class FaultEndpoints;
 class MediaLibrary;
 
 // The HTTP front: accepts on 127.0.0.1 only, bounds the number of clients and
-// sends each request to what serves it.
+// sends each request to what serves it: the demonstration stations, and the
+// endpoint sets a program adds (asked first, in the order added).
 class StreamServer : public QObject
 {
     Q_OBJECT
@@ -25,6 +27,7 @@ public:
     explicit StreamServer(const MediaLibrary *library, QObject *parent = nullptr);
     ~StreamServer() override;
 
+    void addEndpoints(std::unique_ptr<EndpointSet> endpoints);
     bool listen(quint16 port);
     quint16 port() const { return m_server.serverPort(); }
     QString errorString() const { return m_server.errorString(); }
@@ -41,8 +44,6 @@ private:
     void accept();
     void dispatch(ClientConnection *connection);
     bool serveMedia(ClientConnection *connection, const QString &path);
-    static bool isMmshRequest(const ClientConnection *connection);
-    void serveMmsh(ClientConnection *connection);
     bool serveHls(ClientConnection *connection, const QString &path);
     bool servePlaylist(ClientConnection *connection, const QString &path);
     QByteArray index() const;
@@ -50,6 +51,6 @@ private:
     const MediaLibrary *m_library;
     QTcpServer m_server;
     QElapsedTimer m_uptime;
-    std::unique_ptr<FaultEndpoints> m_faults;
+    std::vector<std::unique_ptr<EndpointSet>> m_endpoints;
     int m_connections = 0;
 };

@@ -1,13 +1,17 @@
 #include "FaultEndpoints.h"
 
 #include "ClientConnection.h"
-#include "DemoServerLog.h"
 #include "PlaylistDocuments.h"
 #include "StreamServer.h"
 
 FaultEndpoints::FaultEndpoints(StreamServer *server)
     : m_server(server)
 {
+}
+
+QByteArray FaultEndpoints::index() const
+{
+    return "/fail/404 500 hang silence garbage drop?after=S redirect redirect-loop self.m3u huge-icy trickle\n";
 }
 
 bool FaultEndpoints::serve(ClientConnection *connection, const QString &path)
@@ -35,52 +39,23 @@ bool FaultEndpoints::serve(ClientConnection *connection, const QString &path)
         options.closeAfterMs = qint64(1000 * (ok ? qBound(0.0, after, 3600.0) : kDefaultDropSeconds));
         m_server->streamStation(connection, QStringLiteral("radio-1"), QStringLiteral("演示 断线"), options);
     } else if (path == QLatin1String("/fail/redirect")) {
-        connection->reply(HttpResponse(302, "text/plain; charset=utf-8").add("Location", m_server->base() + "/radio/1.mp3"),
-                          "moved\n");
+        connection->reply(
+            HttpResponse(302, "text/plain; charset=utf-8").add("Location", m_server->base() + "/radio/1.mp3"),
+            "moved\n");
     } else if (path == QLatin1String("/fail/redirect-loop")) {
         connection->reply(HttpResponse(302, "text/plain; charset=utf-8").add("Location", self), "moved\n");
     } else if (path == QLatin1String("/fail/self.m3u")) {
         connection->reply(HttpResponse(200, "audio/x-mpegurl"), PlaylistDocuments::m3u(self, QStringLiteral("自己")));
     } else if (path == QLatin1String("/fail/huge-icy")) {
-        m_server->streamStation(connection, QStringLiteral("radio-2"), QStringLiteral("演示 超长标题"), {},
-                                IcyMetadata::Mode::Huge);
+        m_server->streamStation(
+            connection, QStringLiteral("radio-2"), QStringLiteral("演示 超长标题"), {}, IcyMetadata::Mode::Huge);
     } else if (path == QLatin1String("/fail/trickle")) {
         LiveStream::Options options;
         options.rateFactor = 0.25;
         options.burstSeconds = 0;
         m_server->streamStation(connection, QStringLiteral("radio-5"), QStringLiteral("演示 慢速"), options);
-    } else if (path == QLatin1String("/fail/flaky")) {
-        if (!m_flakyUp) {
-            connection->drop();
-            return true;
-        }
-        m_flaky.removeAll(nullptr);
-        m_flaky.append(connection);
-        m_server->streamStation(connection, QStringLiteral("radio-3"), QStringLiteral("演示 时断时续"), {});
-    } else if (path == QLatin1String("/control/down")) {
-        setFlakyUp(false);
-        connection->replyText(200, "down\n");
-    } else if (path == QLatin1String("/control/up")) {
-        setFlakyUp(true);
-        connection->replyText(200, "up\n");
-    } else if (path == QLatin1String("/control/state")) {
-        connection->replyText(200, m_flakyUp ? "up\n" : "down\n");
     } else {
         return false;
     }
     return true;
-}
-
-void FaultEndpoints::setFlakyUp(bool up)
-{
-    m_flakyUp = up;
-    if (up)
-        return;
-    // Going down cuts the listeners too, as a crashed station would.
-    const QList<QPointer<ClientConnection>> listeners = std::exchange(m_flaky, {});
-    for (const QPointer<ClientConnection> &listener : listeners) {
-        if (listener)
-            listener->drop();
-    }
-    qCInfo(lcDemoServer) << "/fail/flaky is down," << listeners.size() << "listeners cut";
 }
