@@ -373,12 +373,11 @@ void TestLumoraCheck::parallelismBound()
     QCOMPARE(accepted.size(), addresses);
     std::sort(accepted.begin(), accepted.end());
     const qint64 timeoutMs = qint64(timeout * 1000);
-    const int wave = std::min(parallel, addresses);
-    // The whole first wave comes before the first try could have ended...
-    QVERIFY2(accepted.at(wave - 1) - accepted.first() < timeoutMs * 8 / 10,
-             qPrintable(QString::number(accepted.at(wave - 1) - accepted.first())));
-    // ...and of any parallel + 1 connections in a row, two are one worker's
-    // in turn, so the last comes only after a try has had its full time.
+    // The first wave is in flight together (peakParallel above, counted by
+    // the tool itself; how soon it comes is no check on a busy machine), and
+    // of any parallel + 1 connections in a row two are one worker's in turn,
+    // so the last comes only after a try has had its full time: a bound that
+    // a slow machine only makes easier.
     for (int i = 0; i + parallel < addresses; ++i) {
         QVERIFY2(accepted.at(i + parallel) - accepted.at(i) >= timeoutMs * 8 / 10,
                  qPrintable(u"%1 → %2"_s.arg(accepted.at(i)).arg(accepted.at(i + parallel))));
