@@ -155,6 +155,19 @@ class Player:
                 continue
         return None
 
+    def settle(self):
+        """After a failed step: a program that left the accessibility bus may
+        still be writing its core dump; wait for it to end."""
+        try:
+            if self.frame() is not None:
+                return
+        except Exception:
+            pass
+        try:
+            self.process.wait(20)
+        except subprocess.TimeoutExpired:
+            pass
+
     def check_alive(self):
         if self.process.poll() is not None:
             raise StepFailed("the program ended: %s" % describe_status(self.process.returncode))
@@ -484,12 +497,13 @@ def main():
                 run()
                 passed += 1
                 print("PASS   %s (%.1f s)" % (name, time.monotonic() - start), flush=True)
-            except StepFailed as e:
+            except Exception as e:  # an accessibility call that fails is a failed step too
                 failed += 1
-                print("FAIL   %s: %s" % (name, e), flush=True)
+                print("FAIL   %s: %s" % (name, e if isinstance(e, StepFailed) else repr(e)), flush=True)
+                player.settle()
                 if not player.alive():
                     break
-    except (StepFailed, RuntimeError) as e:
+    except Exception as e:
         failed += 1
         print("FAIL   setting up: %s" % e, flush=True)
     finally:
