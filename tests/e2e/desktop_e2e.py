@@ -182,7 +182,9 @@ class Player:
         return None
 
     def caption(self):
-        return self.frame().name
+        # The bus may briefly answer with nothing while the window changes.
+        frame = self.frame()
+        return frame.name if frame is not None else None
 
     def find(self, root, predicate, depth=0):
         if root is None or depth > 12:
@@ -197,16 +199,17 @@ class Player:
 
     def menu_path(self, *names):
         """The menu item reached through the menu bar by captions."""
-        bar = self.find(self.frame(), lambda a: a.getRole() == pyatspi.ROLE_MENU_BAR)
-        check(bar is not None, "no menu bar")
+        bar = wait_until(lambda: self.find(self.frame(), lambda a: a.getRole() == pyatspi.ROLE_MENU_BAR), 10,
+                         "the menu bar")
         node = bar
         for name in names:
             found = None
-            for holder in [node] + [node.getChildAtIndex(i) for i in range(node.childCount)
-                                     if node.getChildAtIndex(i).getRole() in (pyatspi.ROLE_MENU, pyatspi.ROLE_POPUP_MENU)]:
+            children = [node.getChildAtIndex(i) for i in range(node.childCount)]
+            for holder in [node] + [c for c in children
+                                    if c is not None and c.getRole() in (pyatspi.ROLE_MENU, pyatspi.ROLE_POPUP_MENU)]:
                 for i in range(holder.childCount):
                     child = holder.getChildAtIndex(i)
-                    if child.getRole() == pyatspi.ROLE_MENU_ITEM and child.name == name:
+                    if child is not None and child.getRole() == pyatspi.ROLE_MENU_ITEM and child.name == name:
                         found = child
                         break
                 if found:
@@ -242,7 +245,7 @@ class Player:
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def player_size(self):
-        player = self.find(self.frame(), lambda a: a.name == "播放器")
+        player = wait_until(lambda: self.find(self.frame(), lambda a: a.name == "播放器"), 10, "the player area")
         check(player is not None, "no player area named 播放器")
         extents = player.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
         return extents.width, extents.height
