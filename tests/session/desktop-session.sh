@@ -69,7 +69,7 @@ stop_session() {
     for p in /proc/[0-9]*; do
         p=${p#/proc/}
         [ "$p" = $$ ] || [ "$p" = "$BASHPID" ] && continue
-        if { tr "\\0" "\\n" <"/proc/$p/environ"; } 2>/dev/null | grep -qx "LUMORA_SESSION_DIR=$dir"; then
+        if grep -qxzF "LUMORA_SESSION_DIR=$dir" "/proc/$p/environ" 2>/dev/null; then
             kill -KILL "$p" 2>/dev/null || true
         fi
     done
