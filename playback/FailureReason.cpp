@@ -11,24 +11,26 @@ namespace {
 struct Pattern
 {
     const char *regex;
-    const char *reason; // %1 is the first captured group, if any
+    Failure::Kind kind; // an HTTP status is the first captured group, if any
 };
+
+using Kind = Failure::Kind;
 
 // Most specific first: the first pattern that matches any logged line wins.
 constexpr Pattern kPatterns[] = {
-    {"HTTP error 404|404 Not Found", "未找到(404)"},
-    {"HTTP error 403|403 Forbidden", "拒绝访问(403)"},
-    {"HTTP error 401", "需要登录(401)"},
-    {"HTTP error (5\\d\\d)", "服务器错误(%1)"},
-    {"HTTP error (\\d{3})", "服务器返回错误(%1)"},
-    {"Connection refused", "连接被拒绝"},
-    {"[Tt]imed? ?out|Timeout", "连接超时"},
-    {"resolve hostname|Name or service not known|name resolution|No address associated", "找不到服务器"},
-    {"Network is unreachable|No route to host", "网络不可达"},
-    {"[Rr]edirect", "重定向过多"},
-    {"Connection reset|Broken pipe|End of file", "连接中断"},
-    {"refusing to load|unsafe", "播放列表指向不安全的地址"},
-    {"No format found|recognize file format|Invalid data found", "不支持的格式"},
+    {"HTTP error 404|404 Not Found", Kind::NotFound},
+    {"HTTP error 403|403 Forbidden", Kind::Forbidden},
+    {"HTTP error 401", Kind::LoginRequired},
+    {"HTTP error (5\\d\\d)", Kind::ServerError},
+    {"HTTP error (\\d{3})", Kind::HttpError},
+    {"Connection refused", Kind::ConnectionRefused},
+    {"[Tt]imed? ?out|Timeout", Kind::Timeout},
+    {"resolve hostname|Name or service not known|name resolution|No address associated", Kind::UnknownHost},
+    {"Network is unreachable|No route to host", Kind::Unreachable},
+    {"[Rr]edirect", Kind::TooManyRedirects},
+    {"Connection reset|Broken pipe|End of file", Kind::Dropped},
+    {"refusing to load|unsafe", Kind::UnsafePlaylist},
+    {"No format found|recognize file format|Invalid data found", Kind::UnsupportedFormat},
 };
 
 const QList<QRegularExpression> &compiled()
@@ -44,7 +46,7 @@ const QList<QRegularExpression> &compiled()
 
 }
 
-QString describe(const QStringList &loggedErrors, int mpvError)
+Failure describe(const QStringList &loggedErrors, int mpvError)
 {
     for (std::size_t i = 0; i < std::size(kPatterns); ++i) {
         const Pattern &p = kPatterns[i];
@@ -53,21 +55,20 @@ QString describe(const QStringList &loggedErrors, int mpvError)
             const QRegularExpressionMatch m = re.match(line);
             if (!m.hasMatch())
                 continue;
-            const QString reason = QString::fromUtf8(p.reason);
-            return m.lastCapturedIndex() >= 1 ? reason.arg(m.captured(1)) : reason;
+            return m.lastCapturedIndex() >= 1 ? Failure::http(p.kind, m.captured(1).toInt()) : Failure(p.kind);
         }
     }
     switch (mpvError) {
     case MPV_ERROR_UNKNOWN_FORMAT:
-        return QStringLiteral("不支持的格式");
+        return Failure(Kind::UnsupportedFormat);
     case MPV_ERROR_NOTHING_TO_PLAY:
-        return QStringLiteral("没有可播放的内容");
+        return Failure(Kind::NothingToPlay);
     case MPV_ERROR_AO_INIT_FAILED:
-        return QStringLiteral("无法打开声音设备");
+        return Failure(Kind::NoAudioOutput);
     case MPV_ERROR_VO_INIT_FAILED:
-        return QStringLiteral("无法打开视频输出");
+        return Failure(Kind::NoVideoOutput);
     default:
-        return QStringLiteral("无法打开");
+        return Failure(Kind::CannotOpen);
     }
 }
 

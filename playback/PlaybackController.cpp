@@ -27,13 +27,13 @@ PlaybackController::PlaybackController(const MpvCore::Options &options, QObject 
     , m_fetcher(static_cast<int>(options.networkTimeoutSeconds * 1000))
 {
     connect(&m_fetcher, &PlaylistFetcher::fetched, this, &PlaybackController::onPlaylistFetched);
-    connect(&m_fetcher, &PlaylistFetcher::failed, this, [this](quint64 tag, const QString &reason) {
+    connect(&m_fetcher, &PlaylistFetcher::failed, this, [this](quint64 tag, const Failure &failure) {
         if (tag != m_open)
             return;
         // A second look that fails tells nothing new, unless the server sent
         // nothing at all: libmpv's reason stands.
-        const bool silent = reason == QStringLiteral("连接超时");
-        m_status.failed(m_sniffed && !silent ? FailureReason::describe(m_errors, MPV_ERROR_UNKNOWN_FORMAT) : reason);
+        const bool silent = failure.kind() == Failure::Kind::Timeout;
+        m_status.failed(m_sniffed && !silent ? FailureReason::describe(m_errors, MPV_ERROR_UNKNOWN_FORMAT) : failure);
     });
     // A server that sends bytes that never become sound: libmpv would go on
     // probing; the player gives up after the network timeout.
@@ -59,7 +59,7 @@ bool PlaybackController::ensureEngine()
     if (!core->isValid()) {
         m_engineFailed = true;
         qCCritical(lcPlayer) << "播放器不可用:" << core->initError();
-        m_status.unavailable(core->initError());
+        m_status.unavailable(Failure::engineUnavailable(core->initError()));
         return false;
     }
     m_core = std::move(core);
@@ -132,8 +132,8 @@ void PlaybackController::open(const QString &address)
     const AddressPolicy::Verdict verdict = AddressPolicy::classify(m_target);
     if (verdict.kind == AddressPolicy::Kind::Refused) {
         stop();
-        qCWarning(lcPlayer).noquote() << QStringLiteral("拒绝打开地址 %1:%2").arg(m_target, verdict.reason);
-        m_status.failed(verdict.reason);
+        qCWarning(lcPlayer).noquote() << QStringLiteral("拒绝打开地址 %1:%2").arg(m_target, verdict.refusal.text());
+        m_status.failed(verdict.refusal);
         return;
     }
     ++m_open;
@@ -162,11 +162,11 @@ void PlaybackController::onPlaylistFetched(quint64 tag, const QByteArray &conten
     if (tag != m_open)
         return;
     if (content.isEmpty()) {
-        m_status.failed(m_sniffed ? QStringLiteral("连接超时") : QStringLiteral("服务器没有发送数据"));
+        m_status.failed(Failure(m_sniffed ? Failure::Kind::Timeout : Failure::Kind::NoData));
         return;
     }
     if (!AsxPlaylist::looksLikePlaylist(content)) {
-        m_status.failed(m_sniffed ? QStringLiteral("不支持的格式") : QStringLiteral("不是有效的播放列表"));
+        m_status.failed(Failure(m_sniffed ? Failure::Kind::UnsupportedFormat : Failure::Kind::NotAPlaylist));
         return;
     }
     // A playlist from the network may only lead to other network streams.
@@ -176,7 +176,7 @@ void PlaybackController::onPlaylistFetched(quint64 tag, const QByteArray &conten
         m_target = ref;
         if (AsxPlaylist::isPlaylistAddress(ref)) {
             if (++m_playlistDepth > kMaxPlaylistDepth) {
-                m_status.failed(QStringLiteral("播放列表嵌套过深"));
+                m_status.failed(Failure(Failure::Kind::NestedPlaylist));
                 return;
             }
             fetchPlaylist(ref);
@@ -185,7 +185,7 @@ void PlaybackController::onPlaylistFetched(quint64 tag, const QByteArray &conten
         }
         return;
     }
-    m_status.failed(QStringLiteral("播放列表中没有可播放的地址"));
+    m_status.failed(Failure(Failure::Kind::EmptyPlaylist));
 }
 
 void PlaybackController::load(const QString &address)
@@ -332,7 +332,7 @@ void PlaybackController::onFileEnded(qint64 entryId, MpvCore::EndReason reason, 
             ++m_request;
             m_openTimer.stop();
             m_core->command({QStringLiteral("stop")});
-            m_status.failed(QStringLiteral("播放列表嵌套过深"));
+            m_status.failed(Failure(Failure::Kind::NestedPlaylist));
             return;
         }
         m_entryId = -1;
@@ -392,16 +392,16 @@ void PlaybackController::finishEnd(MpvCore::EndReason reason, int mpvError, bool
         m_status.ended();
 }
 
-QString PlaybackController::describeFailure(int mpvError) const
+Failure PlaybackController::describeFailure(int mpvError) const
 {
     // libmpv says nothing more than "failed to open" when the network
     // timeout ran out; how long it took tells.
     const bool timedOut = m_sinceOpen.isValid()
                           && m_sinceOpen.elapsed() >= qint64(m_options.networkTimeoutSeconds * 900);
-    QString reason = FailureReason::describe(m_errors, mpvError);
-    if (timedOut && reason == FailureReason::describe({}, MPV_ERROR_LOADING_FAILED))
-        reason = QStringLiteral("连接超时");
-    return reason;
+    const Failure failure = FailureReason::describe(m_errors, mpvError);
+    if (timedOut && failure.kind() == Failure::Kind::CannotOpen)
+        return Failure(Failure::Kind::Timeout);
+    return failure;
 }
 
 void PlaybackController::scheduleReconnect(int mpvError)
@@ -412,7 +412,7 @@ void PlaybackController::scheduleReconnect(int mpvError)
     m_sinceLoaded.invalidate();
     if (delay < 0) {
         m_reconnecting = false;
-        m_status.failed(QStringLiteral("连接中断,%1").arg(describeFailure(mpvError)));
+        m_status.failed(Failure::droppedFor(describeFailure(mpvError)));
         return;
     }
     m_reconnecting = true;

@@ -75,7 +75,7 @@ private:
     void onPropertyChanged(const QString &name, const QVariant &value);
     void onLogMessage(const QString &prefix, const QString &level, const QString &text);
     void scheduleReconnect(int mpvError);
-    QString describeFailure(int mpvError) const;
+    Failure describeFailure(int mpvError) const;
     void applyVideoSelection();
     bool isCurrent(qint64 entryId) const { return m_requestAnswered && entryId == m_entryId; }
 

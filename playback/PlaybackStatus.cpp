@@ -29,9 +29,9 @@ QString PlaybackStatus::text() const
             .arg((m_delayMs + 999) / 1000)
             .arg(m_attempt);
     case State::Failed:
-        return QStringLiteral("无法播放:%1").arg(m_failure);
+        return QStringLiteral("无法播放:%1").arg(m_failure.text());
     case State::Unavailable:
-        return QStringLiteral("播放器不可用:%1").arg(m_failure);
+        return QStringLiteral("播放器不可用:%1").arg(m_failure.text());
     }
     return {};
 }
@@ -50,7 +50,7 @@ void PlaybackStatus::connecting()
 {
     update([this] {
         m_title.clear();
-        m_failure.clear();
+        m_failure = Failure();
         m_state = State::Connecting;
     });
 }
@@ -95,18 +95,18 @@ void PlaybackStatus::reconnecting(int attempt, int delayMs)
     });
 }
 
-void PlaybackStatus::failed(const QString &reason)
+void PlaybackStatus::failed(const Failure &failure)
 {
-    update([this, &reason] {
-        m_failure = reason;
+    update([this, &failure] {
+        m_failure = failure;
         m_state = State::Failed;
     });
 }
 
-void PlaybackStatus::unavailable(const QString &reason)
+void PlaybackStatus::unavailable(const Failure &failure)
 {
-    update([this, &reason] {
-        m_failure = reason;
+    update([this, &failure] {
+        m_failure = failure;
         m_state = State::Unavailable;
     });
 }

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include "Failure.h"
+
 // What the player is doing, as one state and the Chinese status text the
 // control bar shows for it. It is told what happened and never asks libmpv,
 // so it can be followed step by step in a test.
@@ -19,7 +21,7 @@ public:
     State state() const { return m_state; }
     QString text() const;
     QString title() const { return m_title; }
-    QString failure() const { return m_failure; }
+    const Failure &failure() const { return m_failure; }
 
     void connecting();
     void buffering(int percent);
@@ -28,8 +30,9 @@ public:
     void stopped();
     void ended();
     void reconnecting(int attempt, int delayMs);
-    void failed(const QString &reason);
-    void unavailable(const QString &reason);
+    void failed(const Failure &failure);
+    // The engine could not start: an EngineUnavailable failure.
+    void unavailable(const Failure &failure);
     // The stream's now-playing title (ICY StreamTitle), or empty.
     void setTitle(const QString &title);
 
@@ -46,5 +49,5 @@ private:
     int m_attempt = 0;
     int m_delayMs = 0;
     QString m_title;
-    QString m_failure;
+    Failure m_failure;
 };

@@ -19,6 +19,8 @@ private Q_SLOTS:
     void titleShowsOnlyWhilePlaying();
     void failureReasons_data();
     void failureReasons();
+    void failureTexts_data();
+    void failureTexts();
     void reconnectBackOffIsBounded();
     void twipsToPixels_data();
     void twipsToPixels();
@@ -47,11 +49,11 @@ void TestPlaybackStatus::statusTexts()
     QCOMPARE(s.text(), QStringLiteral("连接中断,4 秒后重新连接(第 3 次)"));
     s.reconnecting(3, 0);
     QCOMPARE(s.text(), QStringLiteral("正在重新连接(第 3 次)…"));
-    s.failed(QStringLiteral("连接被拒绝"));
+    s.failed(Failure(Failure::Kind::ConnectionRefused));
     QCOMPARE(s.text(), QStringLiteral("无法播放:连接被拒绝"));
     s.ended();
     QCOMPARE(s.text(), QStringLiteral("播放完毕"));
-    s.unavailable(QStringLiteral("无法创建播放引擎"));
+    s.unavailable(Failure::engineUnavailable(QStringLiteral("无法创建播放引擎")));
     QCOMPARE(s.text(), QStringLiteral("播放器不可用:无法创建播放引擎"));
     QCOMPARE(changed.count(), 11);
 }
@@ -112,7 +114,38 @@ void TestPlaybackStatus::failureReasons()
     QFETCH(QStringList, log);
     QFETCH(int, error);
     QFETCH(QString, reason);
-    QCOMPARE(FailureReason::describe(log, error), reason);
+    QCOMPARE(FailureReason::describe(log, error).text(), reason);
+}
+
+void TestPlaybackStatus::failureTexts_data()
+{
+    QTest::addColumn<Failure>("failure");
+    QTest::addColumn<QString>("text");
+    using Kind = Failure::Kind;
+    QTest::newRow("status of a kind") << Failure(Kind::Forbidden) << QStringLiteral("拒绝访问(403)");
+    QTest::newRow("status given") << Failure::http(Kind::HttpError, 418) << QStringLiteral("服务器返回错误(418)");
+    QTest::newRow("scheme") << Failure::refusedAddress(QStringLiteral("lavfi"))
+                            << QStringLiteral("不支持的地址类型(lavfi:)");
+    QTest::newRow("standard input") << Failure::refusedAddress(QStringLiteral("-"))
+                                    << QStringLiteral("不支持的地址类型(-)");
+    QTest::newRow("engine's words") << Failure::engineUnavailable(QStringLiteral("无法加载 libmpv.so.2"))
+                                    << QStringLiteral("无法加载 libmpv.so.2");
+    QTest::newRow("dropped") << Failure(Kind::Dropped) << QStringLiteral("连接中断");
+    QTest::newRow("dropped, with what kept it down")
+        << Failure::droppedFor(Failure::http(Kind::ServerError, 503)) << QStringLiteral("连接中断,服务器错误(503)");
+}
+
+void TestPlaybackStatus::failureTexts()
+{
+    QFETCH(Failure, failure);
+    QFETCH(QString, text);
+    QCOMPARE(failure.text(), text);
+    // What code decides by survives the wording.
+    if (failure.cause()) {
+        QCOMPARE(failure.kind(), Failure::Kind::Dropped);
+        QCOMPARE(*failure.cause(), Failure::Kind::ServerError);
+        QCOMPARE(failure.httpStatus(), 503);
+    }
 }
 
 void TestPlaybackStatus::reconnectBackOffIsBounded()

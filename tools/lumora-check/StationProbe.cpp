@@ -86,13 +86,13 @@ void StationProbe::evaluate()
         return;
     case State::Stopped:
         // Only an empty address stops a try that has just been opened.
-        fail(QStringLiteral("没有地址"));
+        fail(Failure(Failure::Kind::NoAddress));
         return;
     case State::Ended:
         if (playing) {
             succeed();
         } else {
-            fail(QStringLiteral("没有可播放的内容"));
+            fail(Failure(Failure::Kind::NothingToPlay));
         }
         return;
     case State::Reconnecting:
@@ -101,7 +101,7 @@ void StationProbe::evaluate()
         if (playing) {
             succeed();
         } else {
-            fail(QStringLiteral("连接中断"));
+            fail(Failure(Failure::Kind::Dropped));
         }
         return;
     case State::Idle:
@@ -151,9 +151,9 @@ void StationProbe::onDeadline()
     // than blame the connection.
     const double seconds = m_timeoutMs / 1000.0;
     if (m_controller.status()->state() == State::Buffering) {
-        fail(QStringLiteral("超时：已连接，%1 秒内没有解码出声音").arg(seconds));
+        fail(Failure::Kind::Timeout, QStringLiteral("超时：已连接，%1 秒内没有解码出声音").arg(seconds));
     } else {
-        fail(QStringLiteral("超时：%1 秒内没有开始播放").arg(seconds));
+        fail(Failure::Kind::Timeout, QStringLiteral("超时：%1 秒内没有开始播放").arg(seconds));
     }
 }
 
@@ -164,11 +164,16 @@ void StationProbe::succeed()
     finish();
 }
 
-void StationProbe::fail(const QString &reason)
+void StationProbe::fail(const Failure &failure)
+{
+    fail(failure.kind(), failure.text());
+}
+
+void StationProbe::fail(Failure::Kind kind, const QString &reason)
 {
     m_result.plays = false;
     m_result.reason = reason;
-    m_result.kind = FailureKind::of(reason);
+    m_result.kind = FailureKind::key(kind);
     finish();
 }
 
