@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include "GroupTable.h"
+
 struct ChannelGroup;
 class PlaybackWindow;
 
@@ -12,7 +14,7 @@ class PlaybackWindow;
 class SelectionHandler
 {
 public:
-    enum class Layout { Radio, Tv };
+    using Layout = GroupLayout;
 
     SelectionHandler(const ChannelGroup &group, Layout layout, PlaybackWindow &window);
 

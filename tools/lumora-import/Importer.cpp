@@ -52,7 +52,7 @@ QString nameFromAddress(const QString &address)
 QString listOfNames()
 {
     QStringList names;
-    for (const ChannelCatalogue::GroupDefinition &definition : ChannelCatalogue::definitions()) {
+    for (const GroupDefinition &definition : GroupTable::groups()) {
         names.append(QString(definition.listFile));
     }
     return names.join(QStringLiteral("、"));
