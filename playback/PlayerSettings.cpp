@@ -1,23 +1,29 @@
 #include "PlayerSettings.h"
 
-PlayerSettings::PlayerSettings(QObject *parent)
+#include "PlaybackController.h"
+
+PlayerSettings::PlayerSettings(PlaybackController &controller, QObject *parent)
     : QObject(parent)
+    , m_controller(controller)
 {
+}
+
+int PlayerSettings::volume() const
+{
+    return m_controller.state().volume();
 }
 
 void PlayerSettings::setVolume(int volume)
 {
-    volume = qBound(0, volume, 100);
-    if (volume == m_volume)
-        return;
-    m_volume = volume;
-    Q_EMIT volumeChanged(volume);
+    m_controller.setVolume(volume);
+}
+
+bool PlayerSettings::mute() const
+{
+    return m_controller.state().mute();
 }
 
 void PlayerSettings::setMute(bool mute)
 {
-    if (mute == m_mute)
-        return;
-    m_mute = mute;
-    Q_EMIT muteChanged(mute);
+    m_controller.setMute(mute);
 }

@@ -2,27 +2,24 @@
 
 #include <QObject>
 
-// The player's settings object: the volume on a 0..100 scale, where 100 is
-// the stream's own loudness, and mute.
+class PlaybackController;
+
+// The player's settings object as the window sets it: the volume on a 0..100
+// scale, where 100 is the stream's own loudness, and mute. It holds nothing
+// itself; both live in the player's state (PlayerState), which signals their
+// changes.
 class PlayerSettings : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(int volume READ volume WRITE setVolume NOTIFY volumeChanged)
-    Q_PROPERTY(bool mute READ mute WRITE setMute NOTIFY muteChanged)
 
 public:
-    explicit PlayerSettings(QObject *parent = nullptr);
+    explicit PlayerSettings(PlaybackController &controller, QObject *parent = nullptr);
 
-    int volume() const { return m_volume; }
+    int volume() const;
     void setVolume(int volume);
-    bool mute() const { return m_mute; }
+    bool mute() const;
     void setMute(bool mute);
 
-Q_SIGNALS:
-    void volumeChanged(int volume);
-    void muteChanged(bool mute);
-
 private:
-    int m_volume = 50;
-    bool m_mute = false;
+    PlaybackController &m_controller;
 };

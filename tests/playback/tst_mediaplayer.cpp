@@ -21,7 +21,7 @@
 
 namespace {
 
-using State = PlaybackStatus::State;
+using State = PlayerState::State;
 
 bool noDialogShown()
 {
@@ -82,18 +82,18 @@ void TestMediaPlayer::createdWithItsSettings()
     QVERIFY(!p->settings()->mute());
     QCOMPARE(rig.state(), State::Idle);
     p->settings()->setVolume(100);
-    QCOMPARE(p->controller()->volume(), 100);
+    QCOMPARE(p->controller()->state().volume(), 100);
 }
 
 void TestMediaPlayer::liveMp3PlaysWithTitle()
 {
     PlayerRig rig;
     rig.player->setURL(m_server.url(QStringLiteral("/radio/1.mp3")));
-    QCOMPARE(rig.state(), State::Connecting);
+    QCOMPARE(rig.state(), State::Opening);
     QVERIFY(rig.plays(1.5));
     // The stream's ICY StreamTitle shows in the status.
     QTRY_VERIFY_WITH_TIMEOUT(rig.player->statusText().startsWith(QStringLiteral("正在播放:")), 10000);
-    QVERIFY(!rig.player->controller()->status()->title().isEmpty());
+    QVERIFY(!rig.player->controller()->state().title().isEmpty());
 }
 
 void TestMediaPlayer::addressForms_data()
@@ -167,7 +167,7 @@ void TestMediaPlayer::neverAnsweringServer()
     LatencyProbe probe;
     rig->player->setURL(m_server.url(QStringLiteral("/fail/hang")));
     QTest::qWait(2000);
-    QCOMPARE(rig->state(), State::Connecting);
+    QCOMPARE(rig->state(), State::Opening);
     QVERIFY2(probe.worstMs() < 250, qPrintable(QString::number(probe.worstMs())));
 
     // Closing while the engine still waits for the server must not hang.
@@ -275,7 +275,7 @@ void TestMediaPlayer::controlBarCommands()
 
     mute->click();
     QVERIFY(rig.player->settings()->mute());
-    QVERIFY(rig.player->controller()->mute());
+    QVERIFY(rig.player->controller()->state().mute());
     mute->click();
     QVERIFY(!rig.player->settings()->mute());
 

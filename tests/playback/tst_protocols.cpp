@@ -17,7 +17,7 @@
 
 namespace {
 
-using State = PlaybackStatus::State;
+using State = PlayerState::State;
 
 bool noDialogShown()
 {

@@ -5,9 +5,9 @@
 #include <QMetaObject>
 
 #include "FailureKind.h"
-#include "PlaybackStatus.h"
+#include "PlayerState.h"
 
-using State = PlaybackStatus::State;
+using State = PlayerState::State;
 
 MpvCore::Options StationProbe::engineOptions(double timeoutSeconds)
 {
@@ -28,11 +28,13 @@ StationProbe::StationProbe(const MpvCore::Options &engine, int timeoutMs, QObjec
     connect(&m_deadline, &QTimer::timeout, this, &StationProbe::onDeadline);
     connect(&m_settle, &QTimer::timeout, this, &StationProbe::succeed);
 
-    connect(m_controller.status(), &PlaybackStatus::changed, this, [this] {
+    auto evaluateUnlessOpening = [this] {
         if (!m_opening) {
             evaluate();
         }
-    });
+    };
+    connect(&m_controller.state(), &PlayerState::stateChanged, this, evaluateUnlessOpening);
+    connect(&m_controller.state(), &PlayerState::titleChanged, this, evaluateUnlessOpening);
 }
 
 void StationProbe::prepare()
@@ -71,9 +73,9 @@ void StationProbe::evaluate()
     if (!m_busy) {
         return;
     }
-    const PlaybackStatus *status = m_controller.status();
+    const PlayerState &status = m_controller.state();
     const bool playing = m_result.firstAudioMs >= 0;
-    switch (status->state()) {
+    switch (status.state()) {
     case State::Playing:
         if (!playing) {
             m_result.firstAudioMs = m_clock.elapsed();
@@ -82,7 +84,7 @@ void StationProbe::evaluate()
         break;
     case State::Failed:
     case State::Unavailable:
-        fail(status->failure());
+        fail(status.failure());
         return;
     case State::Stopped:
         // Only an empty address stops a try that has just been opened.
@@ -104,14 +106,17 @@ void StationProbe::evaluate()
             fail(Failure(Failure::Kind::Dropped));
         }
         return;
+    case State::NoEngine:
+    case State::LoadingEngine:
     case State::Idle:
-    case State::Connecting:
+    case State::Opening:
+    case State::FetchingPlaylist:
     case State::Buffering:
     case State::Paused:
         break;
     }
     if (m_result.firstAudioMs >= 0 && !m_result.codec.isEmpty() && m_result.bitrate > 0
-        && !status->title().isEmpty()) {
+        && !status.title().isEmpty()) {
         succeed();
     }
 }
@@ -150,7 +155,7 @@ void StationProbe::onDeadline()
     // Connected and loaded, but no audio decoded in time: say so, rather
     // than blame the connection.
     const double seconds = m_timeoutMs / 1000.0;
-    if (m_controller.status()->state() == State::Buffering) {
+    if (m_controller.state().state() == State::Buffering) {
         fail(Failure::Kind::Timeout, QStringLiteral("超时：已连接，%1 秒内没有解码出声音").arg(seconds));
     } else {
         fail(Failure::Kind::Timeout, QStringLiteral("超时：%1 秒内没有开始播放").arg(seconds));
@@ -160,7 +165,7 @@ void StationProbe::onDeadline()
 void StationProbe::succeed()
 {
     m_result.plays = true;
-    m_result.title = m_controller.status()->title();
+    m_result.title = m_controller.state().title();
     finish();
 }
 
