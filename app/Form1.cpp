@@ -8,6 +8,7 @@
 #include "AboutText.h"
 #include "AppTitle.h"
 #include "ChannelCatalogue.h"
+#include "GroupTable.h"
 #include "MediaPlayer.h"
 #include "MenuItemArray.h"
 #include "MenuTree.h"
@@ -37,11 +38,10 @@ Form1::Form1(const MpvCore::Options &engine, QWidget *parent)
     WindowsMediaPlayer1->setWidth(kPlayerWidth);
     WindowsMediaPlayer1->setHeight(kPlayerHeight);
 
-    for (MenuItemArray *array : m_menuTree->arrays()) {
-        const auto layout = array->objectName() == QLatin1String("tvlist") ? SelectionHandler::Layout::Tv
-                                                                           : SelectionHandler::Layout::Radio;
-        auto handler = std::make_unique<SelectionHandler>(m_catalogue->group(array->objectName()), layout, *this);
-        connect(array, &MenuItemArray::clicked, this,
+    for (const GroupDefinition &definition : GroupTable::groups()) {
+        const QString name = definition.arrayName;
+        auto handler = std::make_unique<SelectionHandler>(m_catalogue->group(name), definition.layout, *this);
+        connect(itemArray(name), &MenuItemArray::clicked, this,
                 [h = handler.get()](qint16 index) { h->select(index); });
         m_handlers.push_back(std::move(handler));
     }

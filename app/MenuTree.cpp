@@ -1,36 +1,29 @@
 #include "MenuTree.h"
 
+#include <algorithm>
+#include <vector>
+
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
 
+#include "GroupTable.h"
 #include "MenuItemArray.h"
 
 namespace {
 
-struct Submenu
+struct TopMenu
 {
-    const char *array;
+    const char *name;
     const char *caption;
 };
 
-// The submenus of 广播 from top to bottom; each holds one item array whose
-// item 0 bears the submenu's caption.
-constexpr Submenu kRadioSubmenus[] = {
-    {"ah", "安徽"},
-    {"gd", "广东"},
-    {"gx", "广西"},
-    {"hb", "河北"},
-    {"hn", "河南"},
-    {"hlj", "黑龙江"},
-    {"hubei", "湖北"},
-    {"js", "江苏"},
-    {"jx", "江西"},
-    {"ln", "辽宁"},
-    {"sc", "四川"},
-    {"sd", "山东"},
-    {"cri", "中国国际广播电台"},
-    {"cnr", "中央人民广播电台"},
+// The menus of the menu bar from left to right; the groups of GroupTable
+// name the one they sit in.
+constexpr TopMenu kTopMenus[] = {
+    {"gb", "广播"},
+    {"tv", "电视"},
+    {"xs", "相声"},
 };
 
 QMenu *addMenu(QWidget *parent, const QString &name, const QString &caption)
@@ -44,28 +37,30 @@ QMenu *addMenu(QWidget *parent, const QString &name, const QString &caption)
 
 MenuTree::MenuTree(QMenuBar *bar, QObject *owner)
 {
-    QMenu *gb = addMenu(bar, QStringLiteral("gb"), QStringLiteral("广播"));
-    bar->addMenu(gb);
-    m_menus.insert(gb->objectName(), gb);
-    for (const Submenu &s : kRadioSubmenus) {
-        const QString name = QString::fromLatin1(s.array);
-        const QString caption = QString::fromUtf8(s.caption);
-        QMenu *sub = addMenu(gb, name + QLatin1Char('0'), caption);
-        gb->addMenu(sub);
-        m_menus.insert(sub->objectName(), sub);
-        addArray(name, sub, caption, owner);
+    for (const TopMenu &top : kTopMenus) {
+        QMenu *menu = addMenu(bar, QString::fromLatin1(top.name), QString::fromUtf8(top.caption));
+        bar->addMenu(menu);
+        m_menus.insert(menu->objectName(), menu);
     }
-    addArray(QStringLiteral("gblist"), gb, QStringLiteral("广播列表"), owner);
 
-    QMenu *tv = addMenu(bar, QStringLiteral("tv"), QStringLiteral("电视"));
-    bar->addMenu(tv);
-    m_menus.insert(tv->objectName(), tv);
-    addArray(QStringLiteral("tvlist"), tv, QStringLiteral("电视列表"), owner);
-
-    QMenu *xs = addMenu(bar, QStringLiteral("xs"), QStringLiteral("相声"));
-    bar->addMenu(xs);
-    m_menus.insert(xs->objectName(), xs);
-    addArray(QStringLiteral("xslist"), xs, QStringLiteral("相声列表"), owner);
+    std::vector<const GroupDefinition *> inMenuOrder;
+    for (const GroupDefinition &definition : GroupTable::groups())
+        inMenuOrder.push_back(&definition);
+    std::sort(inMenuOrder.begin(), inMenuOrder.end(),
+              [](const GroupDefinition *a, const GroupDefinition *b) { return a->menuPosition < b->menuPosition; });
+    for (const GroupDefinition *definition : inMenuOrder) {
+        const QString name = definition->arrayName;
+        const QString caption = definition->designCaption.toString();
+        QMenu *menu = m_menus.value(definition->parentMenu);
+        if (definition->ownSubmenu) {
+            // Item 0 of the array bears the submenu's caption.
+            QMenu *sub = addMenu(menu, name + QLatin1Char('0'), caption);
+            menu->addMenu(sub);
+            m_menus.insert(sub->objectName(), sub);
+            menu = sub;
+        }
+        addArray(name, menu, caption, owner);
+    }
 
     m_about = bar->addAction(QStringLiteral("关于"));
     m_about->setObjectName(QStringLiteral("about"));

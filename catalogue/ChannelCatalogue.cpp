@@ -5,35 +5,11 @@
 
 using namespace Qt::StringLiterals;
 
-const ChannelCatalogue::Definitions &ChannelCatalogue::definitions()
-{
-    static const Definitions table = {{
-        {"gb/ah.txt"_L1, "ah"_L1, 31},
-        {"gb/gd.txt"_L1, "gd"_L1, 21},
-        {"gb/gx.txt"_L1, "gx"_L1, 11},
-        {"gb/hb.txt"_L1, "hb"_L1, 31},
-        {"gb/hlj.txt"_L1, "hlj"_L1, 11},
-        {"gb/hubei.txt"_L1, "hubei"_L1, 21},
-        {"gb/hn.txt"_L1, "hn"_L1, 31},
-        {"gb/jx.txt"_L1, "jx"_L1, 31},
-        {"gb/js.txt"_L1, "js"_L1, 31},
-        {"gb/ln.txt"_L1, "ln"_L1, 21},
-        {"gb/sc.txt"_L1, "sc"_L1, 41},
-        {"gb/sd.txt"_L1, "sd"_L1, 41},
-        {"gb/cri.txt"_L1, "cri"_L1, 11},
-        {"gb/cnr.txt"_L1, "cnr"_L1, 11},
-        {"gb.txt"_L1, "gblist"_L1, 301},
-        {"tv.txt"_L1, "tvlist"_L1, 51},
-        {"xs.txt"_L1, "xslist"_L1, 101},
-    }};
-    return table;
-}
-
 ChannelCatalogue::ChannelCatalogue(const ItemArrayLookup &lookup, ListFileReader::FileHook fileHook)
     : m_fileHook(std::move(fileHook))
 {
-    const Definitions &table = definitions();
-    for (int i = 0; i < kGroupCount; ++i) {
+    const GroupTable::Table &table = GroupTable::groups();
+    for (int i = 0; i < GroupTable::kGroupCount; ++i) {
         ChannelGroup &group = m_groups[size_t(i)];
         group.arrayName = table[size_t(i)].arrayName;
         group.listFile = table[size_t(i)].listFile;

@@ -3,15 +3,15 @@
 #include <array>
 #include <functional>
 
-#include <QLatin1StringView>
 #include <QString>
 
 #include "ChannelGroup.h"
+#include "GroupTable.h"
 #include "ItemArray.h"
 #include "ListFileReader.h"
 #include "LoadReport.h"
 
-// The seventeen channel groups in their fixed load order. load() runs once at
+// The seventeen channel groups of GroupTable, in its load order. load() runs once at
 // start-up, before the window is first shown, and fills every group's menu and
 // address table from its list file; afterwards the catalogue never changes.
 //
@@ -24,23 +24,9 @@
 class ChannelCatalogue
 {
 public:
-    // What fixes one group: its list file, the menu item array it fills and
-    // the number of its address slots.
-    struct GroupDefinition
-    {
-        QLatin1StringView listFile;
-        QLatin1StringView arrayName;
-        int capacity;
-    };
-
-    static constexpr int kGroupCount = 17;
-    using Definitions = std::array<GroupDefinition, kGroupCount>;
-    using Groups = std::array<ChannelGroup, kGroupCount>;
+    using Groups = std::array<ChannelGroup, GroupTable::kGroupCount>;
     // Gives the menu item array of the given name ("ah", …, "xslist").
     using ItemArrayLookup = std::function<ItemArray *(const QString &arrayName)>;
-
-    // In load order, with the capacities: ah 31, gd 21, …, gblist 301.
-    static const Definitions &definitions();
 
     // Looks every array up at once; the arrays must outlive the catalogue.
     // fileHook is handed to the reader (see ListFileReader::FileHook).

@@ -92,7 +92,7 @@ void writeFullCatalogue(const QString &dir)
 {
     QDir(dir).mkpath(QStringLiteral("gb"));
     QStringEncoder gbk("GBK");
-    for (const auto &d : ChannelCatalogue::definitions()) {
+    for (const auto &d : GroupTable::groups()) {
         QString text;
         for (int i = 0; i < d.capacity; ++i)
             text += QStringLiteral("|演示电台%1|http://127.0.0.1:9/%2/%1.mp3\r\n").arg(i).arg(QString(d.arrayName));
@@ -108,7 +108,7 @@ void writeFullCatalogue(const QString &dir)
 void writeDamagedCatalogue(const QString &dir, const QString &bundled)
 {
     QDir(dir).mkpath(QStringLiteral("gb"));
-    for (const auto &d : ChannelCatalogue::definitions()) {
+    for (const auto &d : GroupTable::groups()) {
         const QString name = QString(d.listFile);
         QFile::copy(bundled + QLatin1Char('/') + name, dir + QLatin1Char('/') + name);
     }

@@ -111,7 +111,7 @@ double timeLoads(int loads)
 void benchLoad()
 {
     int entries = 0;
-    for (const ChannelCatalogue::GroupDefinition &group : ChannelCatalogue::definitions()) {
+    for (const GroupDefinition &group : GroupTable::groups()) {
         writeFile(u"empty/"_s + group.listFile, {});
         QByteArray bytes;
         for (int i = 0; i < group.capacity; ++i) {

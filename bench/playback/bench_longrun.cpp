@@ -59,7 +59,7 @@ void writeCatalogue(const QString &dir, quint16 port)
                                QStringLiteral("/fail/hang"), QStringLiteral("/fail/garbage"), QStringLiteral("/fail/drop?after=1")};
     const QStringList tv = {QStringLiteral("/tv/1.ts"), QStringLiteral("/tv/2.ts"), QStringLiteral("/hls/tv.m3u8"),
                             QStringLiteral("/fail/500")};
-    for (const auto &d : ChannelCatalogue::definitions()) {
+    for (const auto &d : GroupTable::groups()) {
         const QStringList &paths = QString(d.arrayName) == QLatin1String("tvlist") ? tv : radio;
         QString text;
         for (int i = 0; i < std::min(d.capacity, 10); ++i)

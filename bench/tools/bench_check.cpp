@@ -33,7 +33,7 @@ bool writeCatalogue(const QString &folder, int entries, const std::function<QStr
 {
     QStringEncoder gbk("GBK");
     int n = 0;
-    for (const ChannelCatalogue::GroupDefinition &definition : ChannelCatalogue::definitions()) {
+    for (const GroupDefinition &definition : GroupTable::groups()) {
         QByteArray bytes;
         for (int i = 0; i < definition.capacity && n < entries; ++i, ++n) {
             bytes += gbk.encode(u"|不通的电台 %1|%2\r\n"_s.arg(n).arg(address(n)));

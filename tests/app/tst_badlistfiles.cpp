@@ -65,7 +65,7 @@ const QList<Design> &design()
             u"广播列表"_s, u"电视列表"_s, u"相声列表"_s };
         QList<Design> list;
         int i = 0;
-        for (const auto &d : ChannelCatalogue::definitions()) {
+        for (const auto &d : GroupTable::groups()) {
             list.append({ QString(d.listFile), QString(d.arrayName), captions.at(i++), d.capacity });
         }
         return list;

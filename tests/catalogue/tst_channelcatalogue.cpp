@@ -164,12 +164,13 @@ void TestChannelCatalogue::cleanup()
 
 void TestChannelCatalogue::definitions()
 {
-    const ChannelCatalogue::Definitions &table = ChannelCatalogue::definitions();
+    const GroupTable::Table &table = GroupTable::groups();
     QCOMPARE(qsizetype(table.size()), kDesign.size());
     for (qsizetype i = 0; i < kDesign.size(); ++i) {
         QCOMPARE(QString(table[size_t(i)].listFile), kDesign[i].listFile);
         QCOMPARE(QString(table[size_t(i)].arrayName), kDesign[i].arrayName);
         QCOMPARE(table[size_t(i)].capacity, kDesign[i].capacity);
+        QCOMPARE(table[size_t(i)].designCaption.toString(), kDesign[i].caption);
     }
 }
 

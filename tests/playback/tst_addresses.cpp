@@ -46,8 +46,9 @@ void TestAddresses::policy()
     QCOMPARE(int(v.kind), kind);
     QCOMPARE(AddressPolicy::isNetwork(address), kind == int(AddressPolicy::Kind::Network));
     if (v.kind == AddressPolicy::Kind::Refused) {
-        QVERIFY(v.reason.startsWith(QStringLiteral("不支持的地址类型")));
-        QVERIFY(v.reason.contains(address.section(QLatin1Char(':'), 0, 0).toLower()));
+        QCOMPARE(v.refusal.kind(), Failure::Kind::RefusedAddress);
+        QVERIFY(v.refusal.text().startsWith(QStringLiteral("不支持的地址类型")));
+        QVERIFY(v.refusal.text().contains(address.section(QLatin1Char(':'), 0, 0).toLower()));
     }
 }
 

@@ -13,7 +13,7 @@
 #include "PlaybackController.h"
 #include "PlayerRig.h"
 
-using State = PlaybackStatus::State;
+using State = PlayerState::State;
 
 class TestEngineMissing : public QObject
 {

@@ -14,7 +14,7 @@
 #include "PlaybackController.h"
 #include "PlayerRig.h"
 
-using State = PlaybackStatus::State;
+using State = PlayerState::State;
 
 class TestEngineStart : public QObject
 {
@@ -34,7 +34,7 @@ private Q_SLOTS:
         rig.player->setURL(m_server.url(QStringLiteral("/fail/404")));
         rig.player->setURL(m_server.url(QStringLiteral("/radio/1.mp3")));
         if (!loadedAtShow)
-            QCOMPARE(rig.state(), State::Connecting);
+            QCOMPARE(rig.state(), State::Opening);
         QVERIFY(QTest::qWaitFor([] { return MpvLibrary::isLoaded(); }, 20000));
         QVERIFY2(rig.plays(1.0), qPrintable(rig.player->statusText()));
         QCOMPARE(rig.player->controller()->address(), m_server.url(QStringLiteral("/radio/1.mp3")));

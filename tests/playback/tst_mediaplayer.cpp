@@ -23,7 +23,7 @@
 
 namespace {
 
-using State = PlaybackStatus::State;
+using State = PlayerState::State;
 
 bool noDialogShown()
 {
@@ -89,7 +89,7 @@ void TestMediaPlayer::createdWithItsSettings()
     QVERIFY(!p->settings()->mute());
     QCOMPARE(rig.state(), State::Idle);
     p->settings()->setVolume(100);
-    QCOMPARE(p->controller()->volume(), 100);
+    QCOMPARE(p->controller()->state().volume(), 100);
 }
 
 void TestMediaPlayer::liveStreamsPlayWithTitles_data()
@@ -111,18 +111,18 @@ void TestMediaPlayer::liveStreamsPlayWithTitles()
 
     PlayerRig rig;
     rig.player->setURL(m_icecast.url(mount));
-    QCOMPARE(rig.state(), State::Connecting);
+    QCOMPARE(rig.state(), State::Opening);
     QVERIFY2(rig.plays(1.5), qPrintable(rig.player->statusText()));
     // The station's title shows in the status: the ICY StreamTitle for MP3
     // and AAC, the Vorbis comments for Ogg.
-    QTRY_COMPARE_WITH_TIMEOUT(rig.player->controller()->status()->title(), first, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.player->controller()->state().title(), first, 10000);
     QVERIFY(rig.player->statusText().startsWith(QStringLiteral("正在播放:")));
     if (codec == IcecastProcess::Codec::Vorbis)
         return; // Ogg titles change only with a new chained link, which ffmpeg does not make.
     // The next song: the new StreamTitle comes in the next ICY metadata block.
     const QString second = QStringLiteral("演示电台 %1 - 第 2 首").arg(QLatin1String(QTest::currentDataTag()));
     QVERIFY(m_icecast.setTitle(mount, second));
-    QTRY_COMPARE_WITH_TIMEOUT(rig.player->controller()->status()->title(), second, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.player->controller()->state().title(), second, 15000);
     QCOMPARE(rig.state(), State::Playing);
 }
 
@@ -197,7 +197,7 @@ void TestMediaPlayer::neverAnsweringServer()
     LatencyProbe probe;
     rig->player->setURL(m_server.url(QStringLiteral("/fail/hang")));
     QTest::qWait(2000);
-    QCOMPARE(rig->state(), State::Connecting);
+    QCOMPARE(rig->state(), State::Opening);
     QVERIFY2(probe.worstMs() < 250, qPrintable(QString::number(probe.worstMs())));
 
     // Closing while the engine still waits for the server must not hang.
@@ -305,7 +305,7 @@ void TestMediaPlayer::controlBarCommands()
 
     mute->click();
     QVERIFY(rig.player->settings()->mute());
-    QVERIFY(rig.player->controller()->mute());
+    QVERIFY(rig.player->controller()->state().mute());
     mute->click();
     QVERIFY(!rig.player->settings()->mute());
 

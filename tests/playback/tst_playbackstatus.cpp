@@ -4,21 +4,30 @@
 #include <mpv/client.h>
 
 #include "FailureReason.h"
-#include "PlaybackStatus.h"
+#include "PlayerState.h"
 #include "ReconnectPolicy.h"
 #include "Twips.h"
 
 // The parts of the player that decide what the user reads and when the
 // player tries again, without an engine.
+
+namespace {
+using State = PlayerState::State;
+}
+
 class TestPlaybackStatus : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void statusTexts();
+    void transitionsApplyOnlyWhereTheyMay();
     void titleShowsOnlyWhilePlaying();
+    void volumeAndMute();
     void failureReasons_data();
     void failureReasons();
+    void failureTexts_data();
+    void failureTexts();
     void reconnectBackOffIsBounded();
     void twipsToPixels_data();
     void twipsToPixels();
@@ -26,16 +35,25 @@ private Q_SLOTS:
 
 void TestPlaybackStatus::statusTexts()
 {
-    PlaybackStatus s;
-    QCOMPARE(s.state(), PlaybackStatus::State::Idle);
+    PlayerState s;
+    QCOMPARE(s.state(), State::NoEngine);
     QCOMPARE(s.text(), QStringLiteral("就绪"));
-    QSignalSpy changed(&s, &PlaybackStatus::changed);
+    QSignalSpy texts(&s, &PlayerState::textChanged);
+    QSignalSpy states(&s, &PlayerState::stateChanged);
 
-    s.connecting();
+    s.loadingEngine();
+    s.engineReady();
+    QCOMPARE(s.state(), State::Idle);
+    QCOMPARE(s.text(), QStringLiteral("就绪"));
+    s.opening();
     QCOMPARE(s.text(), QStringLiteral("正在连接…"));
-    s.buffering(42);
+    s.fetchingPlaylist();
+    QCOMPARE(s.text(), QStringLiteral("正在连接…"));
+    s.opened();
+    QCOMPARE(s.text(), QStringLiteral("正在缓冲 0%"));
+    s.bufferFilled(42);
     QCOMPARE(s.text(), QStringLiteral("正在缓冲 42%"));
-    s.buffering(250);
+    s.bufferFilled(250);
     QCOMPARE(s.text(), QStringLiteral("正在缓冲 100%"));
     s.playing();
     QCOMPARE(s.text(), QStringLiteral("正在播放"));
@@ -47,32 +65,105 @@ void TestPlaybackStatus::statusTexts()
     QCOMPARE(s.text(), QStringLiteral("连接中断,4 秒后重新连接(第 3 次)"));
     s.reconnecting(3, 0);
     QCOMPARE(s.text(), QStringLiteral("正在重新连接(第 3 次)…"));
-    s.failed(QStringLiteral("连接被拒绝"));
+    s.failed(Failure(Failure::Kind::ConnectionRefused));
     QCOMPARE(s.text(), QStringLiteral("无法播放:连接被拒绝"));
     s.ended();
     QCOMPARE(s.text(), QStringLiteral("播放完毕"));
-    s.unavailable(QStringLiteral("无法创建播放引擎"));
+    s.engineUnavailable(Failure::engineUnavailable(QStringLiteral("无法创建播放引擎")));
     QCOMPARE(s.text(), QStringLiteral("播放器不可用:无法创建播放引擎"));
-    QCOMPARE(changed.count(), 11);
+    // Each text once; a state that keeps its text (fetching after opening)
+    // or a text that keeps its state (the buffer filling) is one signal.
+    QCOMPARE(texts.count(), 12);
+    QCOMPARE(texts.last().first().toString(), s.text());
+    QCOMPARE(states.count(), 12);
+    QCOMPARE(states.last().first().value<State>(), State::Unavailable);
+}
+
+void TestPlaybackStatus::transitionsApplyOnlyWhereTheyMay()
+{
+    PlayerState s;
+    // Engine events that come late change nothing once a choice was made.
+    s.loadingEngine();
+    s.opening();
+    s.engineReady();
+    QCOMPARE(s.state(), State::Opening);
+    // Stream events only while a stream is open.
+    s.playing();
+    s.paused();
+    s.resumed();
+    s.stalled();
+    s.bufferFilled(50);
+    QCOMPARE(s.state(), State::Opening);
+    s.opened();
+    s.playing();
+    QVERIFY(s.isOpen() && s.isActive());
+    // A paused stream that restarts or refills stays paused.
+    s.paused();
+    s.playing();
+    s.stalled();
+    QCOMPARE(s.state(), State::Paused);
+    QVERIFY(s.isOpen() && !s.isActive());
+    s.resumed();
+    QCOMPARE(s.state(), State::Playing);
+    s.stalled();
+    QCOMPARE(s.text(), QStringLiteral("正在缓冲 0%"));
+
+    // An engine that cannot start is final.
+    s.engineUnavailable(Failure::engineUnavailable(QStringLiteral("无法加载 libmpv.so.2")));
+    QSignalSpy changes(&s, &PlayerState::stateChanged);
+    s.stopped();
+    s.opening();
+    s.failed(Failure());
+    QCOMPARE(s.state(), State::Unavailable);
+    QCOMPARE(changes.count(), 0);
+    QCOMPARE(s.failure().kind(), Failure::Kind::EngineUnavailable);
 }
 
 void TestPlaybackStatus::titleShowsOnlyWhilePlaying()
 {
-    PlaybackStatus s;
-    s.connecting();
-    QSignalSpy changed(&s, &PlaybackStatus::changed);
+    PlayerState s;
+    s.opening();
+    QSignalSpy texts(&s, &PlayerState::textChanged);
+    QSignalSpy titles(&s, &PlayerState::titleChanged);
     s.setTitle(QStringLiteral("演示电台 1 - 第 2 首"));
-    QCOMPARE(changed.count(), 0);
+    QCOMPARE(texts.count(), 0);
+    QCOMPARE(titles.count(), 1);
     QCOMPARE(s.text(), QStringLiteral("正在连接…"));
+    s.opened();
     s.playing();
     QCOMPARE(s.text(), QStringLiteral("正在播放:演示电台 1 - 第 2 首"));
     s.setTitle(QStringLiteral("下一首"));
     QCOMPARE(s.text(), QStringLiteral("正在播放:下一首"));
-    QCOMPARE(changed.count(), 2);
+    s.setTitle(QStringLiteral("下一首"));
+    QCOMPARE(titles.count(), 2);
+    QCOMPARE(texts.count(), 3);
     // A new address starts without the old title.
-    s.connecting();
+    s.opening();
+    QCOMPARE(titles.count(), 3);
+    QCOMPARE(titles.last().first().toString(), QString());
+    s.opened();
     s.playing();
     QCOMPARE(s.text(), QStringLiteral("正在播放"));
+}
+
+void TestPlaybackStatus::volumeAndMute()
+{
+    PlayerState s;
+    QCOMPARE(s.volume(), PlayerState::kDefaultVolume);
+    QVERIFY(!s.mute());
+    QSignalSpy volumes(&s, &PlayerState::volumeChanged);
+    QSignalSpy mutes(&s, &PlayerState::muteChanged);
+    s.setVolume(250);
+    s.setVolume(100);
+    s.setVolume(-3);
+    s.setMute(true);
+    s.setMute(true);
+    QCOMPARE(s.volume(), 0);
+    QCOMPARE(volumes.count(), 2);
+    QCOMPARE(volumes.first().first().toInt(), 100);
+    QCOMPARE(mutes.count(), 1);
+    // Neither is part of what the player is doing.
+    QCOMPARE(s.state(), State::NoEngine);
 }
 
 void TestPlaybackStatus::failureReasons_data()
@@ -112,7 +203,38 @@ void TestPlaybackStatus::failureReasons()
     QFETCH(QStringList, log);
     QFETCH(int, error);
     QFETCH(QString, reason);
-    QCOMPARE(FailureReason::describe(log, error), reason);
+    QCOMPARE(FailureReason::describe(log, error).text(), reason);
+}
+
+void TestPlaybackStatus::failureTexts_data()
+{
+    QTest::addColumn<Failure>("failure");
+    QTest::addColumn<QString>("text");
+    using Kind = Failure::Kind;
+    QTest::newRow("status of a kind") << Failure(Kind::Forbidden) << QStringLiteral("拒绝访问(403)");
+    QTest::newRow("status given") << Failure::http(Kind::HttpError, 418) << QStringLiteral("服务器返回错误(418)");
+    QTest::newRow("scheme") << Failure::refusedAddress(QStringLiteral("lavfi"))
+                            << QStringLiteral("不支持的地址类型(lavfi:)");
+    QTest::newRow("standard input") << Failure::refusedAddress(QStringLiteral("-"))
+                                    << QStringLiteral("不支持的地址类型(-)");
+    QTest::newRow("engine's words") << Failure::engineUnavailable(QStringLiteral("无法加载 libmpv.so.2"))
+                                    << QStringLiteral("无法加载 libmpv.so.2");
+    QTest::newRow("dropped") << Failure(Kind::Dropped) << QStringLiteral("连接中断");
+    QTest::newRow("dropped, with what kept it down")
+        << Failure::droppedFor(Failure::http(Kind::ServerError, 503)) << QStringLiteral("连接中断,服务器错误(503)");
+}
+
+void TestPlaybackStatus::failureTexts()
+{
+    QFETCH(Failure, failure);
+    QFETCH(QString, text);
+    QCOMPARE(failure.text(), text);
+    // What code decides by survives the wording.
+    if (failure.cause()) {
+        QCOMPARE(failure.kind(), Failure::Kind::Dropped);
+        QCOMPARE(*failure.cause(), Failure::Kind::ServerError);
+        QCOMPARE(failure.httpStatus(), 503);
+    }
 }
 
 void TestPlaybackStatus::reconnectBackOffIsBounded()

@@ -18,7 +18,7 @@
 
 namespace {
 
-using State = PlaybackStatus::State;
+using State = PlayerState::State;
 
 bool noDialogShown()
 {

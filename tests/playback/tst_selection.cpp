@@ -99,7 +99,7 @@ void TestSelection::initTestCase()
     QVERIFY(m_dir.isValid());
     QVERIFY(QDir::setCurrent(m_dir.path()));
     QLoggingCategory::setFilterRules(QStringLiteral("lumora.catalogue.warning=false\nlumora.player.warning=false"));
-    for (const ChannelCatalogue::GroupDefinition &d : ChannelCatalogue::definitions()) {
+    for (const GroupDefinition &d : GroupTable::groups()) {
         const QString name = QString(d.arrayName);
         if (name == QLatin1String("hlj"))
             continue; // an empty file: the group keeps its design item

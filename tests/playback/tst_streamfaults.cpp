@@ -12,16 +12,16 @@
 
 namespace {
 
-using State = PlaybackStatus::State;
+using State = PlayerState::State;
 
 // Every state the player passes through, in order, without repeats.
 struct StateLog
 {
-    explicit StateLog(PlaybackStatus *status)
+    explicit StateLog(const PlayerState &status)
     {
-        QObject::connect(status, &PlaybackStatus::changed, status, [this, status] {
-            if (states.isEmpty() || states.last() != status->state())
-                states.append(status->state());
+        QObject::connect(&status, &PlayerState::stateChanged, &status, [this](State state) {
+            if (states.isEmpty() || states.last() != state)
+                states.append(state);
         });
     }
     int count(State s) const { return int(states.count(s)); }
@@ -64,7 +64,7 @@ private Q_SLOTS:
     void newSelectionWinsOverReconnecting();
 
 private:
-    State state() const { return m_player->controller()->status()->state(); }
+    State state() const { return m_player->controller()->state().state(); }
     QString status() const { return m_player->statusText(); }
 
     DemoServerProcess m_server;
@@ -129,7 +129,7 @@ void TestStreamFaults::failingServers()
 {
     QFETCH(QString, address);
     QFETCH(QString, reason);
-    StateLog log(m_player->controller()->status());
+    StateLog log(m_player->controller()->state());
     m_player->setURL(address);
     QTRY_COMPARE_WITH_TIMEOUT(state(), State::Failed, 12000);
     QCOMPARE(status(), QStringLiteral("无法播放:") + reason);
@@ -146,14 +146,14 @@ void TestStreamFaults::hugeIcyMetadata()
 {
     m_player->setURL(m_server.url(QStringLiteral("/fail/huge-icy")));
     QTRY_VERIFY_WITH_TIMEOUT(status().startsWith(QStringLiteral("正在播放:演示")), 10000);
-    QVERIFY(m_player->controller()->status()->title().size() > 1000);
+    QVERIFY(m_player->controller()->state().title().size() > 1000);
     QTest::qWait(1000);
     QCOMPARE(state(), State::Playing);
 }
 
 void TestStreamFaults::trickleBelowTheBitrate()
 {
-    StateLog log(m_player->controller()->status());
+    StateLog log(m_player->controller()->state());
     m_player->setURL(m_server.url(QStringLiteral("/fail/trickle")));
     QTRY_VERIFY_WITH_TIMEOUT(log.count(State::Playing) >= 1 && state() == State::Buffering, 15000);
     QVERIFY(status().startsWith(QStringLiteral("正在缓冲 ")));
@@ -162,7 +162,7 @@ void TestStreamFaults::trickleBelowTheBitrate()
 
 void TestStreamFaults::streamThatDropsEveryFewSeconds()
 {
-    StateLog log(m_player->controller()->status());
+    StateLog log(m_player->controller()->state());
     m_player->setURL(m_server.url(QStringLiteral("/fail/drop?after=2")));
     QTRY_VERIFY_WITH_TIMEOUT(log.count(State::Reconnecting) >= 2 && state() == State::Playing, 20000);
     // Each drop is followed by playing again, never by giving up.
@@ -205,7 +205,7 @@ void TestStreamFaults::newSelectionWinsOverReconnecting()
     QTest::qWait(4000);
     QCOMPARE(state(), State::Playing);
     QCOMPARE(m_player->controller()->address(), m_server.url(QStringLiteral("/radio/2.mp3")));
-    QVERIFY(!m_player->controller()->status()->title().contains(QStringLiteral("不稳定")));
+    QVERIFY(!m_player->controller()->state().title().contains(QStringLiteral("不稳定")));
     m_icecast.stopSource(mount);
 }
 

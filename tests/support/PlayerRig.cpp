@@ -43,9 +43,9 @@ void PlayerRig::watchPlaybackTime()
     });
 }
 
-PlaybackStatus::State PlayerRig::state() const
+PlayerState::State PlayerRig::state() const
 {
-    return player->controller()->status()->state();
+    return player->controller()->state().state();
 }
 
 bool PlayerRig::plays(double seconds, int timeoutMs)
@@ -53,7 +53,7 @@ bool PlayerRig::plays(double seconds, int timeoutMs)
     double first = -1;
     return QTest::qWaitFor(
         [&] {
-            if (state() != PlaybackStatus::State::Playing || playbackTime < 0)
+            if (state() != PlayerState::State::Playing || playbackTime < 0)
                 return false;
             if (first < 0)
                 first = playbackTime;

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "PlaybackStatus.h"
+#include "PlayerState.h"
 
 class MediaPlayer;
 
@@ -22,7 +22,7 @@ public:
     PlayerRig();
     explicit PlayerRig(const Options &options);
 
-    PlaybackStatus::State state() const;
+    PlayerState::State state() const;
     // Waits until the player is Playing and the stream's playback time has
     // moved on by `seconds` since it was first seen playing.
     bool plays(double seconds = 1.0, int timeoutMs = 15000);

@@ -59,7 +59,7 @@ Run runCheck(const QStringList &arguments, int timeoutMs = 30000)
 // Seventeen list files, all empty but those given.
 void writeCatalogue(const QString &folder, const Records &records)
 {
-    for (const ChannelCatalogue::GroupDefinition &definition : ChannelCatalogue::definitions()) {
+    for (const GroupDefinition &definition : GroupTable::groups()) {
         const QString file(definition.listFile);
         QVERIFY(GbkFiles::writeLines(folder + u'/' + file, records.value(file)));
     }
@@ -78,7 +78,7 @@ QJsonObject fileIn(const QJsonObject &report, const QString &listFile)
 QByteArray fingerprint(const QString &folder)
 {
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (const ChannelCatalogue::GroupDefinition &definition : ChannelCatalogue::definitions()) {
+    for (const GroupDefinition &definition : GroupTable::groups()) {
         QFile file(folder + u'/' + QString(definition.listFile));
         if (file.open(QIODevice::ReadOnly)) {
             hash.addData(file.readAll());
@@ -261,7 +261,7 @@ void TestLumoraCheck::reportShape()
 
     // Every file in load order, with its capacity and count; the loader's problems in its own words.
     const QJsonArray files = report[u"files"_s].toArray();
-    const ChannelCatalogue::Definitions &definitions = ChannelCatalogue::definitions();
+    const GroupTable::Table &definitions = GroupTable::groups();
     QCOMPARE(files.size(), qsizetype(definitions.size()));
     for (qsizetype i = 0; i < files.size(); ++i) {
         const QJsonObject file = files.at(i).toObject();

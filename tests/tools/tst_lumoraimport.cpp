@@ -25,7 +25,7 @@ using Entries = QList<QPair<QString, QString>>; // name, address
 Entries loadAsPlayer(const QString &folder, const QString &arrayName)
 {
     std::map<QString, std::unique_ptr<CaptionList>> menus;
-    for (const ChannelCatalogue::GroupDefinition &definition : ChannelCatalogue::definitions()) {
+    for (const GroupDefinition &definition : GroupTable::groups()) {
         menus[QString(definition.arrayName)] = std::make_unique<CaptionList>(u"设计标题"_s);
     }
     ChannelCatalogue catalogue([&menus](const QString &name) -> ItemArray * { return menus.at(name).get(); });

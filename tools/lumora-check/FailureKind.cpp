@@ -1,52 +1,50 @@
 #include "FailureKind.h"
 
-#include <QStringList>
-
 namespace FailureKind {
 
-namespace {
-
-struct Rule
+QString key(Failure::Kind kind)
 {
-    const char *kind;
-    const char *reasonStart; // UTF-8: how the player's reason begins
-};
-
-// In the order they are tried; the first whose start matches wins.
-constexpr Rule kRules[] = {
-    {"refused-address", "不支持的地址类型"},
-    {"not-found", "未找到"},
-    {"http-error", "拒绝访问"},
-    {"http-error", "需要登录"},
-    {"http-error", "服务器返回错误"},
-    {"server-error", "服务器错误"},
-    {"connection-refused", "连接被拒绝"},
-    {"timeout", "连接超时"},
-    {"timeout", "超时"},
-    {"host-not-found", "找不到服务器"},
-    {"unreachable", "网络不可达"},
-    {"dropped", "连接中断"},
-    {"unsupported-format", "不支持的格式"},
-    {"bad-playlist", "不是有效的播放列表"},
-    {"bad-playlist", "播放列表"},
-    {"bad-playlist", "重定向过多"},
-    {"no-address", "没有地址"},
-    {"no-audio", "没有可播放的内容"},
-    {"no-audio", "没有声音"},
-    {"player-unavailable", "播放器不可用"},
-    {"player-unavailable", "无法创建播放引擎"},
-    {"player-unavailable", "播放引擎初始化失败"},
-    {"player-unavailable", "无法打开声音设备"},
-};
-
-} // namespace
-
-QString of(const QString &reason)
-{
-    for (const Rule &rule : kRules) {
-        if (reason.startsWith(QString::fromUtf8(rule.reasonStart))) {
-            return QString::fromLatin1(rule.kind);
-        }
+    using Kind = Failure::Kind;
+    switch (kind) {
+    case Kind::RefusedAddress:
+        return QStringLiteral("refused-address");
+    case Kind::NotFound:
+        return QStringLiteral("not-found");
+    case Kind::Forbidden:
+    case Kind::LoginRequired:
+    case Kind::HttpError:
+        return QStringLiteral("http-error");
+    case Kind::ServerError:
+        return QStringLiteral("server-error");
+    case Kind::ConnectionRefused:
+        return QStringLiteral("connection-refused");
+    case Kind::Timeout:
+        return QStringLiteral("timeout");
+    case Kind::UnknownHost:
+        return QStringLiteral("host-not-found");
+    case Kind::Unreachable:
+        return QStringLiteral("unreachable");
+    case Kind::Dropped:
+        return QStringLiteral("dropped");
+    case Kind::UnsupportedFormat:
+        return QStringLiteral("unsupported-format");
+    case Kind::NotAPlaylist:
+    case Kind::NestedPlaylist:
+    case Kind::EmptyPlaylist:
+    case Kind::UnsafePlaylist:
+    case Kind::TooManyRedirects:
+        return QStringLiteral("bad-playlist");
+    case Kind::NoAddress:
+        return QStringLiteral("no-address");
+    case Kind::NothingToPlay:
+        return QStringLiteral("no-audio");
+    case Kind::EngineUnavailable:
+    case Kind::NoAudioOutput:
+        return QStringLiteral("player-unavailable");
+    case Kind::CannotOpen:
+    case Kind::NoVideoOutput:
+    case Kind::NoData:
+        break;
     }
     return QStringLiteral("other");
 }

@@ -61,7 +61,8 @@ void ProbePool::run(const QStringList &addresses)
         Worker *w = worker.get();
         w->watchdog.setSingleShot(true);
         connect(&w->watchdog, &QTimer::timeout, this, [this, w] {
-            onGone(*w, QStringLiteral("超时：检查进程 %1 秒内没有回答").arg(m_timeoutSeconds + kAnswerGraceMs / 1000));
+            onGone(*w, Failure::Kind::Timeout,
+                   QStringLiteral("超时：检查进程 %1 秒内没有回答").arg(m_timeoutSeconds + kAnswerGraceMs / 1000));
         });
         m_workers.push_back(std::move(worker));
     }
@@ -81,12 +82,14 @@ void ProbePool::launch(Worker &worker)
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     connect(process, &QProcess::readyReadStandardOutput, this, [this, &worker] { onOutput(worker); });
     connect(process, &QProcess::finished, this, [this, &worker](int code, QProcess::ExitStatus status) {
-        onGone(worker, status == QProcess::CrashExit ? QStringLiteral("检查进程意外退出")
-                                                     : QStringLiteral("检查进程意外结束（退出状态 %1）").arg(code));
+        onGone(worker, Failure::Kind::CannotOpen,
+               status == QProcess::CrashExit ? QStringLiteral("检查进程意外退出")
+                                             : QStringLiteral("检查进程意外结束（退出状态 %1）").arg(code));
     });
     connect(process, &QProcess::errorOccurred, this, [this, &worker](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {
-            onGone(worker, QStringLiteral("无法启动检查进程：%1").arg(worker.process->errorString()));
+            onGone(worker, Failure::Kind::CannotOpen,
+                   QStringLiteral("无法启动检查进程：%1").arg(worker.process->errorString()));
         }
     });
     process->start(m_program, {QString::fromLatin1(ProbeProtocol::kWorkerArgument), QStringLiteral("--timeout"),
@@ -135,7 +138,7 @@ void ProbePool::onOutput(Worker &worker)
 
 // The worker ended, could not start or stopped answering: its try fails, and
 // the next address goes to a new worker, unless workers cannot even start.
-void ProbePool::onGone(Worker &worker, const QString &reason)
+void ProbePool::onGone(Worker &worker, Failure::Kind kind, const QString &reason)
 {
     if (!worker.process) {
         return;
@@ -154,7 +157,7 @@ void ProbePool::onGone(Worker &worker, const QString &reason)
     if (worker.busy) {
         ProbeResult result;
         result.reason = reason;
-        result.kind = FailureKind::of(reason);
+        result.kind = FailureKind::key(kind);
         worker.busy = false;
         --m_running;
         record(worker.address, result);
@@ -164,7 +167,7 @@ void ProbePool::onGone(Worker &worker, const QString &reason)
         while (m_next < m_addresses.size()) {
             ProbeResult result;
             result.reason = reason;
-            result.kind = FailureKind::of(reason);
+            result.kind = FailureKind::key(kind);
             record(m_addresses.at(m_next++), result);
         }
     } else {

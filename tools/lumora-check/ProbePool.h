@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include "Failure.h"
 #include "ProbeResult.h"
 
 class QProcess;
@@ -50,7 +51,8 @@ private:
     void launch(Worker &worker);
     void sendNext(Worker &worker);
     void onOutput(Worker &worker);
-    void onGone(Worker &worker, const QString &reason);
+    // reason words the failure of a worker, kind keys it.
+    void onGone(Worker &worker, Failure::Kind kind, const QString &reason);
     void record(const QString &address, const ProbeResult &result);
     void finishIfDone();
 

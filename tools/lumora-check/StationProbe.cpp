@@ -5,9 +5,9 @@
 #include <QMetaObject>
 
 #include "FailureKind.h"
-#include "PlaybackStatus.h"
+#include "PlayerState.h"
 
-using State = PlaybackStatus::State;
+using State = PlayerState::State;
 
 MpvCore::Options StationProbe::engineOptions(double timeoutSeconds)
 {
@@ -28,11 +28,13 @@ StationProbe::StationProbe(const MpvCore::Options &engine, int timeoutMs, QObjec
     connect(&m_deadline, &QTimer::timeout, this, &StationProbe::onDeadline);
     connect(&m_settle, &QTimer::timeout, this, &StationProbe::succeed);
 
-    connect(m_controller.status(), &PlaybackStatus::changed, this, [this] {
+    auto evaluateUnlessOpening = [this] {
         if (!m_opening) {
             evaluate();
         }
-    });
+    };
+    connect(&m_controller.state(), &PlayerState::stateChanged, this, evaluateUnlessOpening);
+    connect(&m_controller.state(), &PlayerState::titleChanged, this, evaluateUnlessOpening);
 }
 
 void StationProbe::prepare()
@@ -71,9 +73,9 @@ void StationProbe::evaluate()
     if (!m_busy) {
         return;
     }
-    const PlaybackStatus *status = m_controller.status();
+    const PlayerState &status = m_controller.state();
     const bool playing = m_result.firstAudioMs >= 0;
-    switch (status->state()) {
+    switch (status.state()) {
     case State::Playing:
         if (!playing) {
             m_result.firstAudioMs = m_clock.elapsed();
@@ -82,17 +84,17 @@ void StationProbe::evaluate()
         break;
     case State::Failed:
     case State::Unavailable:
-        fail(status->failure());
+        fail(status.failure());
         return;
     case State::Stopped:
         // Only an empty address stops a try that has just been opened.
-        fail(QStringLiteral("没有地址"));
+        fail(Failure(Failure::Kind::NoAddress));
         return;
     case State::Ended:
         if (playing) {
             succeed();
         } else {
-            fail(QStringLiteral("没有可播放的内容"));
+            fail(Failure(Failure::Kind::NothingToPlay));
         }
         return;
     case State::Reconnecting:
@@ -101,17 +103,20 @@ void StationProbe::evaluate()
         if (playing) {
             succeed();
         } else {
-            fail(QStringLiteral("连接中断"));
+            fail(Failure(Failure::Kind::Dropped));
         }
         return;
+    case State::NoEngine:
+    case State::LoadingEngine:
     case State::Idle:
-    case State::Connecting:
+    case State::Opening:
+    case State::FetchingPlaylist:
     case State::Buffering:
     case State::Paused:
         break;
     }
     if (m_result.firstAudioMs >= 0 && !m_result.codec.isEmpty() && m_result.bitrate > 0
-        && !status->title().isEmpty()) {
+        && !status.title().isEmpty()) {
         succeed();
     }
 }
@@ -150,25 +155,30 @@ void StationProbe::onDeadline()
     // Connected and loaded, but no audio decoded in time: say so, rather
     // than blame the connection.
     const double seconds = m_timeoutMs / 1000.0;
-    if (m_controller.status()->state() == State::Buffering) {
-        fail(QStringLiteral("超时：已连接，%1 秒内没有解码出声音").arg(seconds));
+    if (m_controller.state().state() == State::Buffering) {
+        fail(Failure::Kind::Timeout, QStringLiteral("超时：已连接，%1 秒内没有解码出声音").arg(seconds));
     } else {
-        fail(QStringLiteral("超时：%1 秒内没有开始播放").arg(seconds));
+        fail(Failure::Kind::Timeout, QStringLiteral("超时：%1 秒内没有开始播放").arg(seconds));
     }
 }
 
 void StationProbe::succeed()
 {
     m_result.plays = true;
-    m_result.title = m_controller.status()->title();
+    m_result.title = m_controller.state().title();
     finish();
 }
 
-void StationProbe::fail(const QString &reason)
+void StationProbe::fail(const Failure &failure)
+{
+    fail(failure.kind(), failure.text());
+}
+
+void StationProbe::fail(Failure::Kind kind, const QString &reason)
 {
     m_result.plays = false;
     m_result.reason = reason;
-    m_result.kind = FailureKind::of(reason);
+    m_result.kind = FailureKind::key(kind);
     finish();
 }
 

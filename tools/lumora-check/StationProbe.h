@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QVariant>
 
+#include "Failure.h"
 #include "MpvCore.h"
 #include "PlaybackController.h"
 #include "ProbeResult.h"
@@ -49,7 +50,9 @@ private:
     void onPropertyChanged(const QString &name, const QVariant &value);
     void onDeadline();
     void succeed();
-    void fail(const QString &reason);
+    void fail(const Failure &failure);
+    // A failure the probe words itself, such as its own time limit.
+    void fail(Failure::Kind kind, const QString &reason);
     void finish();
 
     PlaybackController m_controller;

@@ -52,7 +52,7 @@ QString nameFromAddress(const QString &address)
 QString listOfNames()
 {
     QStringList names;
-    for (const ChannelCatalogue::GroupDefinition &definition : ChannelCatalogue::definitions()) {
+    for (const GroupDefinition &definition : GroupTable::groups()) {
         names.append(QString(definition.listFile));
     }
     return names.join(QStringLiteral("、"));
@@ -135,7 +135,7 @@ Importer::Outcome Importer::plan(const Request &request)
         }
         const AddressPolicy::Verdict verdict = AddressPolicy::classify(address);
         if (verdict.kind == AddressPolicy::Kind::Refused) {
-            outcome.messages.append(where + QStringLiteral("的地址“%1”播放器不会打开：%2，已跳过").arg(address, verdict.reason));
+            outcome.messages.append(where + QStringLiteral("的地址“%1”播放器不会打开：%2，已跳过").arg(address, verdict.refusal.text()));
             ++outcome.unusable;
             continue;
         }

@@ -22,7 +22,7 @@ public:
     void setRightInset(int pixels);
 
 public Q_SLOTS:
-    void setPaused(bool paused);
+    // Whether the player is busy bringing sound: the button offers pause.
     void setPlaying(bool playing);
     void setMuted(bool muted);
     void setVolume(int volume);
@@ -46,7 +46,5 @@ private:
     QSlider *m_volume;
     QLabel *m_status;
     QString m_statusText;
-    bool m_playing = false;
-    bool m_paused = false;
     int m_rightInset = 0;
 };

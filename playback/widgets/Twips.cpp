@@ -9,9 +9,4 @@ int toPixels(double twips, double logicalDpi)
     return static_cast<int>(std::lround(twips * logicalDpi / kPerInch));
 }
 
-double fromPixels(int pixels, double logicalDpi)
-{
-    return pixels * kPerInch / logicalDpi;
-}
-
 }

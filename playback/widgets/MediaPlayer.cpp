@@ -22,8 +22,8 @@ constexpr int kMinVideoHeight = 48;
 
 MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
     : QWidget(parent)
-    , m_settings(new PlayerSettings(this))
     , m_controller(new PlaybackController(engine, this))
+    , m_settings(new PlayerSettings(*m_controller, this))
     , m_bar(new ControlBar(this))
 {
     setAttribute(Qt::WA_StyledBackground);
@@ -31,21 +31,19 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
     setAccessibleName(QStringLiteral("播放器"));
     createVideoArea();
 
-    connect(m_settings, &PlayerSettings::volumeChanged, m_controller, &PlaybackController::setVolume);
-    connect(m_settings, &PlayerSettings::muteChanged, m_controller, &PlaybackController::setMute);
-    connect(m_settings, &PlayerSettings::volumeChanged, m_bar, &ControlBar::setVolume);
-    connect(m_settings, &PlayerSettings::muteChanged, m_bar, &ControlBar::setMuted);
-    connect(m_bar, &ControlBar::volumeMoved, m_settings, &PlayerSettings::setVolume);
-    connect(m_bar, &ControlBar::muteToggled, m_settings, &PlayerSettings::setMute);
+    const PlayerState &state = m_controller->state();
+    connect(&state, &PlayerState::volumeChanged, m_bar, &ControlBar::setVolume);
+    connect(&state, &PlayerState::muteChanged, m_bar, &ControlBar::setMuted);
+    connect(&state, &PlayerState::stateChanged, this, &MediaPlayer::updateStatus);
+    connect(&state, &PlayerState::textChanged, this, &MediaPlayer::updateStatus);
+    connect(m_bar, &ControlBar::volumeMoved, m_controller, &PlaybackController::setVolume);
+    connect(m_bar, &ControlBar::muteToggled, m_controller, &PlaybackController::setMute);
     connect(m_bar, &ControlBar::playPauseClicked, m_controller, &PlaybackController::togglePause);
     connect(m_bar, &ControlBar::stopClicked, m_controller, &PlaybackController::stop);
-    connect(m_controller, &PlaybackController::pausedChanged, m_bar, &ControlBar::setPaused);
-    connect(m_controller->status(), &PlaybackStatus::changed, this, &MediaPlayer::updateStatus);
     connect(m_controller, &PlaybackController::engineReady, this, &MediaPlayer::attachEngineToVideo);
 
-    m_bar->setVolume(m_settings->volume());
-    m_bar->setMuted(m_settings->mute());
-    m_bar->setVisible(m_uiMode != QLatin1String("none"));
+    m_bar->setVolume(state.volume());
+    m_bar->setMuted(state.mute());
     updateStatus();
 
     if (parent) {
@@ -69,8 +67,7 @@ MediaPlayer::~MediaPlayer()
 void MediaPlayer::setURL(const QString &url)
 {
     m_url = url;
-    if (m_autoStart || url.isEmpty())
-        m_controller->open(url);
+    m_controller->open(url);
     Q_EMIT urlChanged(url);
 }
 
@@ -113,12 +110,9 @@ QString MediaPlayer::statusText() const
 
 void MediaPlayer::updateStatus()
 {
-    const PlaybackStatus *status = m_controller->status();
-    m_bar->setStatusText(status->text());
-    using State = PlaybackStatus::State;
-    const State s = status->state();
-    m_bar->setPlaying(s == State::Playing || s == State::Buffering || s == State::Connecting
-                      || s == State::Reconnecting);
+    const PlayerState &state = m_controller->state();
+    m_bar->setStatusText(state.text());
+    m_bar->setPlaying(state.isActive());
 }
 
 void MediaPlayer::showEvent(QShowEvent *event)
@@ -163,7 +157,7 @@ void MediaPlayer::updateRightInset()
 
 void MediaPlayer::layoutChildren()
 {
-    const int barHeight = m_uiMode != QLatin1String("none") ? m_bar->sizeHint().height() : 0;
+    const int barHeight = m_bar->sizeHint().height();
     // The part of the player inside its parent: a large video area may reach
     // below a small screen's window, and the bar must stay where it is seen.
     int shown = height();
@@ -229,20 +223,17 @@ void MediaPlayer::attachEngineToVideo()
 
 void MediaPlayer::contextMenuEvent(QContextMenuEvent *event)
 {
-    if (!m_enableContextMenu)
-        return;
     QMenu menu(this);
-    const bool paused = m_controller->isPaused();
-    using State = PlaybackStatus::State;
-    const bool playing = m_controller->status()->state() == State::Playing
-                         || m_controller->status()->state() == State::Buffering;
-    menu.addAction(playing && !paused ? QStringLiteral("暂停") : QStringLiteral("播放"),
-                   m_controller, &PlaybackController::togglePause);
+    using State = PlayerState::State;
+    const State state = m_controller->state().state();
+    const bool playing = state == State::Playing || state == State::Buffering;
+    menu.addAction(playing ? QStringLiteral("暂停") : QStringLiteral("播放"), m_controller,
+                   &PlaybackController::togglePause);
     menu.addAction(QStringLiteral("停止"), m_controller, &PlaybackController::stop);
     QAction *mute = menu.addAction(QStringLiteral("静音"));
     mute->setCheckable(true);
-    mute->setChecked(m_settings->mute());
-    connect(mute, &QAction::toggled, m_settings, &PlayerSettings::setMute);
+    mute->setChecked(m_controller->state().mute());
+    connect(mute, &QAction::toggled, m_controller, &PlaybackController::setMute);
     menu.addSeparator();
     QAction *copy = menu.addAction(QStringLiteral("复制当前地址"), this, &MediaPlayer::copyAddress);
     copy->setEnabled(!m_url.isEmpty());

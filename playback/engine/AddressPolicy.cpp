@@ -33,18 +33,18 @@ Verdict classify(const QString &address)
 {
     // libmpv reads "-" as its standard input.
     if (address == QLatin1String("-"))
-        return {Kind::Refused, QStringLiteral("不支持的地址类型(-)")};
+        return {Kind::Refused, Failure::refusedAddress(address)};
     const QString scheme = schemeOf(address);
     // No scheme, or a single letter as in "C:\…": a path on this machine.
     if (scheme.isEmpty() || scheme.size() == 1)
-        return {Kind::LocalFile, {}};
+        return {Kind::LocalFile, Failure()};
     if (scheme == QLatin1String("file"))
-        return {Kind::LocalFile, {}};
+        return {Kind::LocalFile, Failure()};
     for (const char *s : kNetworkSchemes) {
         if (scheme == QLatin1String(s))
-            return {Kind::Network, {}};
+            return {Kind::Network, Failure()};
     }
-    return {Kind::Refused, QStringLiteral("不支持的地址类型(%1:)").arg(scheme)};
+    return {Kind::Refused, Failure::refusedAddress(scheme)};
 }
 
 bool isNetwork(const QString &address)

@@ -1,7 +1,5 @@
 #include "PlaybackController.h"
 
-#include <utility>
-
 #include <QUrl>
 
 #include "AddressPolicy.h"
@@ -19,6 +17,8 @@ constexpr int kMaxPlaylistDepth = 3;
 // before a babbling one is given up as unreadable.
 constexpr int kOpenGraceMs = 3000;
 
+using State = PlayerState::State;
+
 }
 
 PlaybackController::PlaybackController(const MpvCore::Options &options, QObject *parent)
@@ -27,14 +27,7 @@ PlaybackController::PlaybackController(const MpvCore::Options &options, QObject 
     , m_fetcher(static_cast<int>(options.networkTimeoutSeconds * 1000))
 {
     connect(&m_fetcher, &PlaylistFetcher::fetched, this, &PlaybackController::onPlaylistFetched);
-    connect(&m_fetcher, &PlaylistFetcher::failed, this, [this](quint64 tag, const QString &reason) {
-        if (tag != m_open)
-            return;
-        // A second look that fails tells nothing new, unless the server sent
-        // nothing at all: libmpv's reason stands.
-        const bool silent = reason == QStringLiteral("连接超时");
-        m_status.failed(m_sniffed && !silent ? FailureReason::describe(m_errors, MPV_ERROR_UNKNOWN_FORMAT) : reason);
-    });
+    connect(&m_fetcher, &PlaylistFetcher::failed, this, &PlaybackController::onPlaylistFailed);
     // A server that sends bytes that never become sound: libmpv would go on
     // probing; the player gives up after the network timeout.
     m_openTimer.setSingleShot(true);
@@ -42,7 +35,7 @@ PlaybackController::PlaybackController(const MpvCore::Options &options, QObject 
     connect(&m_openTimer, &QTimer::timeout, this, &PlaybackController::onOpenTimedOut);
     m_reconnectTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, [this] {
-        m_status.reconnecting(m_reconnect.attempt(), 0);
+        m_state.reconnecting(m_reconnect.attempt(), 0);
         load(m_target);
     });
 }
@@ -53,13 +46,12 @@ bool PlaybackController::ensureEngine()
 {
     if (m_core)
         return true;
-    if (m_engineFailed)
+    if (m_state.state() == State::Unavailable)
         return false;
     auto core = std::make_unique<MpvCore>(m_options);
     if (!core->isValid()) {
-        m_engineFailed = true;
         qCCritical(lcPlayer) << "播放器不可用:" << core->initError();
-        m_status.unavailable(core->initError());
+        m_state.engineUnavailable(Failure::engineUnavailable(core->initError()));
         return false;
     }
     m_core = std::move(core);
@@ -69,8 +61,8 @@ bool PlaybackController::ensureEngine()
     connect(c, &MpvCore::fileLoaded, this, &PlaybackController::onFileLoaded);
     connect(c, &MpvCore::fileEnded, this, &PlaybackController::onFileEnded);
     connect(c, &MpvCore::playbackRestarted, this, [this] {
-        if (m_loaded && !m_paused)
-            m_status.playing();
+        if (streamOpen())
+            m_state.playing();
     });
     connect(c, &MpvCore::propertyChanged, this, &PlaybackController::onPropertyChanged);
     connect(c, &MpvCore::logMessage, this, &PlaybackController::onLogMessage);
@@ -81,28 +73,30 @@ bool PlaybackController::ensureEngine()
     c->observe("metadata", MPV_FORMAT_NODE);
     c->observe("seekable", MPV_FORMAT_FLAG);
     c->observe("track-list", MPV_FORMAT_NODE);
-    c->setProperty("volume", m_volume);
-    c->setProperty("mute", m_mute);
+    c->setProperty("volume", m_state.volume());
+    c->setProperty("mute", m_state.mute());
     applyVideoSelection();
+    m_state.engineReady();
     Q_EMIT engineReady();
     return true;
 }
 
 void PlaybackController::prepareEngine()
 {
-    if (m_core || m_engineFailed || m_preparing)
+    if (m_core || m_state.state() == State::Unavailable || m_whenLibraryLoaded)
         return;
     if (MpvLibrary::isLoaded()) {
         ensureEngine();
         return;
     }
-    m_preparing = true;
-    connect(
+    m_state.loadingEngine();
+    m_whenLibraryLoaded = connect(
         MpvLibrary::instance(), &MpvLibrary::loaded, this,
         [this] {
-            m_preparing = false;
+            m_whenLibraryLoaded = {};
             ensureEngine(); // reports the failure if the library did not load
-            if (std::exchange(m_openWhenReady, false) && m_core)
+            // An address chosen meanwhile waited for the engine.
+            if (m_core && m_state.state() == State::Opening)
                 open(m_address);
         },
         Qt::SingleShotConnection);
@@ -113,7 +107,6 @@ void PlaybackController::open(const QString &address)
 {
     m_reconnectTimer.stop();
     m_reconnect.reset();
-    m_reconnecting = false;
     m_address = address;
     // List files keep their fields untrimmed; blanks around an address are
     // never part of it.
@@ -122,9 +115,8 @@ void PlaybackController::open(const QString &address)
         stop();
         return;
     }
-    if (m_preparing && !m_core) {
-        m_openWhenReady = true;
-        m_status.connecting();
+    if (!m_core && m_whenLibraryLoaded) {
+        m_state.opening();
         return;
     }
     if (!ensureEngine())
@@ -132,28 +124,34 @@ void PlaybackController::open(const QString &address)
     const AddressPolicy::Verdict verdict = AddressPolicy::classify(m_target);
     if (verdict.kind == AddressPolicy::Kind::Refused) {
         stop();
-        qCWarning(lcPlayer).noquote() << QStringLiteral("拒绝打开地址 %1:%2").arg(m_target, verdict.reason);
-        m_status.failed(verdict.reason);
+        qCWarning(lcPlayer).noquote() << QStringLiteral("拒绝打开地址 %1:%2").arg(m_target, verdict.refusal.text());
+        m_state.failed(verdict.refusal);
         return;
     }
     ++m_open;
     m_playlistDepth = 0;
     m_sniffed = false;
-    m_status.connecting();
+    m_state.opening();
     if (verdict.kind == AddressPolicy::Kind::Network && AsxPlaylist::isPlaylistAddress(m_target))
         fetchPlaylist(m_target);
     else
         load(m_target);
 }
 
+void PlaybackController::forgetRequest()
+{
+    // Whatever the engine says of the entry asked for last is stale now.
+    m_requestAnswered = false;
+    ++m_request;
+}
+
 void PlaybackController::fetchPlaylist(const QString &address)
 {
     m_openTimer.stop();
     // Whatever played goes now, as with any new address.
-    m_requestAnswered = false;
-    ++m_request;
-    m_loaded = false;
+    forgetRequest();
     m_core->command({QStringLiteral("stop")});
+    m_state.fetchingPlaylist();
     m_fetcher.fetch(address, m_open);
 }
 
@@ -161,12 +159,13 @@ void PlaybackController::onPlaylistFetched(quint64 tag, const QByteArray &conten
 {
     if (tag != m_open)
         return;
+    using Kind = Failure::Kind;
     if (content.isEmpty()) {
-        m_status.failed(m_sniffed ? QStringLiteral("连接超时") : QStringLiteral("服务器没有发送数据"));
+        m_state.failed(Failure(m_sniffed ? Kind::Timeout : Kind::NoData));
         return;
     }
     if (!AsxPlaylist::looksLikePlaylist(content)) {
-        m_status.failed(m_sniffed ? QStringLiteral("不支持的格式") : QStringLiteral("不是有效的播放列表"));
+        m_state.failed(Failure(m_sniffed ? Kind::UnsupportedFormat : Kind::NotAPlaylist));
         return;
     }
     // A playlist from the network may only lead to other network streams.
@@ -176,46 +175,54 @@ void PlaybackController::onPlaylistFetched(quint64 tag, const QByteArray &conten
         m_target = ref;
         if (AsxPlaylist::isPlaylistAddress(ref)) {
             if (++m_playlistDepth > kMaxPlaylistDepth) {
-                m_status.failed(QStringLiteral("播放列表嵌套过深"));
+                m_state.failed(Failure(Kind::NestedPlaylist));
                 return;
             }
             fetchPlaylist(ref);
         } else {
+            m_state.opening();
             load(ref);
         }
         return;
     }
-    m_status.failed(QStringLiteral("播放列表中没有可播放的地址"));
+    m_state.failed(Failure(Kind::EmptyPlaylist));
+}
+
+void PlaybackController::onPlaylistFailed(quint64 tag, const Failure &failure)
+{
+    if (tag != m_open)
+        return;
+    // A second look that fails tells nothing new, unless the server sent
+    // nothing at all: libmpv's reason stands.
+    const bool silent = failure.kind() == Failure::Kind::Timeout;
+    m_state.failed(m_sniffed && !silent ? FailureReason::describe(m_errors, MPV_ERROR_UNKNOWN_FORMAT) : failure);
 }
 
 void PlaybackController::load(const QString &address)
 {
     m_errors.clear();
-    m_loaded = false;
     m_seekable = false;
     m_requestAnswered = false;
     m_openTimer.start();
     m_sinceOpen.start();
     m_entryId = -1;
-    if (m_paused)
-        m_core->setProperty("pause", false);
+    // A new stream never starts paused.
+    m_core->setProperty("pause", false);
     m_core->command({QStringLiteral("loadfile"), address, QStringLiteral("replace")}, ++m_request);
 }
 
 void PlaybackController::onOpenTimedOut()
 {
-    if (m_loaded || !m_core)
+    if (streamOpen() || !m_core)
         return;
-    // Whatever the engine says of this entry from now on is stale.
-    m_requestAnswered = false;
-    ++m_request;
+    forgetRequest();
     m_core->command({QStringLiteral("stop")});
-    if (m_reconnecting) {
+    if (m_state.state() == State::Reconnecting) {
         scheduleReconnect(MPV_ERROR_LOADING_FAILED);
         return;
     }
-    m_status.failed(m_errors.isEmpty() ? FailureReason::describe({}, MPV_ERROR_UNKNOWN_FORMAT)
-                                       : FailureReason::describe(m_errors, MPV_ERROR_LOADING_FAILED));
+    m_state.failed(m_errors.isEmpty() ? FailureReason::describe({}, MPV_ERROR_UNKNOWN_FORMAT)
+                                      : FailureReason::describe(m_errors, MPV_ERROR_LOADING_FAILED));
 }
 
 void PlaybackController::stop()
@@ -225,48 +232,40 @@ void PlaybackController::stop()
     m_pendingEnd.reset();
     m_fetcher.cancel();
     m_reconnectTimer.stop();
-    m_reconnecting = false;
-    m_openWhenReady = false;
-    m_requestAnswered = false; // whatever the engine says of the old entry now is stale
-    ++m_request;
+    forgetRequest();
     if (m_core)
         m_core->command({QStringLiteral("stop")});
-    m_loaded = false;
-    if (m_status.state() != PlaybackStatus::State::Unavailable)
-        m_status.stopped();
+    m_state.stopped();
 }
 
 void PlaybackController::togglePause()
 {
     if (!m_core)
         return;
-    if (m_loaded) {
-        m_core->setProperty("pause", !m_paused);
-    } else if (!m_address.isEmpty() && !m_reconnectTimer.isActive()
-               && m_status.state() != PlaybackStatus::State::Connecting) {
+    const State state = m_state.state();
+    if (streamOpen()) {
+        m_core->setProperty("pause", state != State::Paused);
+    } else if (!m_address.isEmpty() && !m_reconnectTimer.isActive() && state != State::Opening
+               && state != State::FetchingPlaylist) {
         open(m_address);
     }
 }
 
 void PlaybackController::setVolume(int volume)
 {
-    volume = qBound(0, volume, 100);
-    if (volume == m_volume)
-        return;
-    m_volume = volume;
-    if (m_core)
-        m_core->setProperty("volume", volume);
-    Q_EMIT volumeChanged(volume);
+    const int before = m_state.volume();
+    m_state.setVolume(volume);
+    if (m_core && m_state.volume() != before)
+        m_core->setProperty("volume", m_state.volume());
 }
 
 void PlaybackController::setMute(bool mute)
 {
-    if (mute == m_mute)
+    if (mute == m_state.mute())
         return;
-    m_mute = mute;
+    m_state.setMute(mute);
     if (m_core)
         m_core->setProperty("mute", mute);
-    Q_EMIT muteChanged(mute);
 }
 
 void PlaybackController::setVideoOutputAvailable(bool available)
@@ -286,7 +285,7 @@ void PlaybackController::applyVideoSelection()
     if (!m_videoOutput)
         m_core->setProperty("vid", QStringLiteral("no"));
     else
-        m_core->setProperty("vid", m_loaded ? QStringLiteral("1") : QStringLiteral("auto"));
+        m_core->setProperty("vid", streamOpen() ? QStringLiteral("1") : QStringLiteral("auto"));
 }
 
 void PlaybackController::onCommandReplied(quint64 tag, int mpvError, const QVariant &result)
@@ -296,7 +295,7 @@ void PlaybackController::onCommandReplied(quint64 tag, int mpvError, const QVari
     m_requestAnswered = true;
     m_entryId = result.toMap().value(QStringLiteral("playlist_entry_id"), -1).toLongLong();
     if (mpvError < 0) {
-        m_status.failed(FailureReason::describe(m_errors, mpvError));
+        m_state.failed(FailureReason::describe(m_errors, mpvError));
     }
 }
 
@@ -312,12 +311,11 @@ void PlaybackController::onFileLoaded()
 {
     if (!m_requestAnswered)
         return;
-    m_loaded = true;
     m_openTimer.stop();
     m_sinceLoaded.start();
+    m_state.opened();
     if (m_videoOutput)
         applyVideoSelection();
-    m_status.buffering(0);
 }
 
 void PlaybackController::onFileEnded(qint64 entryId, MpvCore::EndReason reason, int mpvError)
@@ -328,11 +326,10 @@ void PlaybackController::onFileEnded(qint64 entryId, MpvCore::EndReason reason, 
         // A playlist that libmpv read itself: the entry it leads to starts
         // next, unless playlists keep leading to playlists (or to themselves).
         if (++m_playlistDepth > kMaxPlaylistDepth) {
-            m_requestAnswered = false;
-            ++m_request;
+            forgetRequest();
             m_openTimer.stop();
             m_core->command({QStringLiteral("stop")});
-            m_status.failed(QStringLiteral("播放列表嵌套过深"));
+            m_state.failed(Failure(Failure::Kind::NestedPlaylist));
             return;
         }
         m_entryId = -1;
@@ -341,8 +338,8 @@ void PlaybackController::onFileEnded(qint64 entryId, MpvCore::EndReason reason, 
     m_openTimer.stop();
     // libmpv hands out what it logged on the way to this end after the event
     // itself; the reason is decided once every pending event has been read.
-    m_pendingEnd = PendingEnd{reason, mpvError, m_loaded};
-    m_loaded = false;
+    const bool wasOpen = streamOpen();
+    m_pendingEnd = PendingEnd{reason, mpvError, wasOpen};
     m_requestAnswered = false;
 }
 
@@ -352,16 +349,11 @@ void PlaybackController::onEventsDrained()
         return;
     const PendingEnd end = *m_pendingEnd;
     m_pendingEnd.reset();
-    finishEnd(end.reason, end.mpvError, end.wasLoaded);
+    finishEnd(end.reason, end.mpvError, end.wasOpen);
 }
 
-void PlaybackController::finishEnd(MpvCore::EndReason reason, int mpvError, bool wasLoaded)
+void PlaybackController::finishEnd(MpvCore::EndReason reason, int mpvError, bool wasOpen)
 {
-    m_loaded = false;
-    if (m_paused) {
-        m_paused = false;
-        Q_EMIT pausedChanged(false);
-    }
     switch (reason) {
     case MpvCore::EndReason::Redirect:
     case MpvCore::EndReason::Stop:
@@ -371,10 +363,11 @@ void PlaybackController::finishEnd(MpvCore::EndReason reason, int mpvError, bool
     case MpvCore::EndReason::Error:
         break;
     }
+    const bool reconnecting = m_state.state() == State::Reconnecting;
     // An address that libmpv cannot read may be a Windows Media playlist
     // served without its extension: look once.
     const bool network = AddressPolicy::isNetwork(m_target);
-    if (!wasLoaded && !m_reconnecting && network && !m_sniffed && mpvError == MPV_ERROR_UNKNOWN_FORMAT
+    if (!wasOpen && !reconnecting && network && !m_sniffed && mpvError == MPV_ERROR_UNKNOWN_FORMAT
         && m_target.startsWith(QLatin1String("http"), Qt::CaseInsensitive)) {
         m_sniffed = true;
         fetchPlaylist(m_target);
@@ -382,64 +375,53 @@ void PlaybackController::finishEnd(MpvCore::EndReason reason, int mpvError, bool
     }
     // A live network stream cannot be seeked; when it ends it has dropped.
     const bool live = network && !m_seekable;
-    if (live && (wasLoaded || m_reconnecting)) {
+    if (live && (wasOpen || reconnecting)) {
         scheduleReconnect(mpvError);
         return;
     }
-    if (reason == MpvCore::EndReason::Error || !wasLoaded)
-        m_status.failed(describeFailure(mpvError));
+    if (reason == MpvCore::EndReason::Error || !wasOpen)
+        m_state.failed(describeFailure(mpvError));
     else
-        m_status.ended();
+        m_state.ended();
 }
 
-QString PlaybackController::describeFailure(int mpvError) const
+Failure PlaybackController::describeFailure(int mpvError) const
 {
     // libmpv says nothing more than "failed to open" when the network
     // timeout ran out; how long it took tells.
     const bool timedOut = m_sinceOpen.isValid()
                           && m_sinceOpen.elapsed() >= qint64(m_options.networkTimeoutSeconds * 900);
-    QString reason = FailureReason::describe(m_errors, mpvError);
-    if (timedOut && reason == FailureReason::describe({}, MPV_ERROR_LOADING_FAILED))
-        reason = QStringLiteral("连接超时");
-    return reason;
+    const Failure failure = FailureReason::describe(m_errors, mpvError);
+    if (timedOut && failure.kind() == Failure::Kind::CannotOpen)
+        return Failure(Failure::Kind::Timeout);
+    return failure;
 }
 
 void PlaybackController::scheduleReconnect(int mpvError)
 {
-    const qint64 played = m_sinceLoaded.isValid() && !m_reconnecting ? m_sinceLoaded.elapsed() : 0;
-    const qint64 playedSinceReconnect = m_sinceLoaded.isValid() ? m_sinceLoaded.elapsed() : 0;
-    const int delay = m_reconnect.nextDelayMs(m_reconnecting ? playedSinceReconnect : played);
+    // How long the stream played since it was last opened.
+    const qint64 played = m_sinceLoaded.isValid() ? m_sinceLoaded.elapsed() : 0;
+    const int delay = m_reconnect.nextDelayMs(played);
     m_sinceLoaded.invalidate();
     if (delay < 0) {
-        m_reconnecting = false;
-        m_status.failed(QStringLiteral("连接中断,%1").arg(describeFailure(mpvError)));
+        m_state.failed(Failure::droppedFor(describeFailure(mpvError)));
         return;
     }
-    m_reconnecting = true;
-    m_status.reconnecting(m_reconnect.attempt(), delay);
+    m_state.reconnecting(m_reconnect.attempt(), delay);
     m_reconnectTimer.start(delay);
 }
 
 void PlaybackController::onPropertyChanged(const QString &name, const QVariant &value)
 {
     if (name == QLatin1String("pause")) {
-        const bool paused = value.toBool();
-        if (paused == m_paused)
-            return;
-        m_paused = paused;
-        Q_EMIT pausedChanged(paused);
-        if (m_loaded)
-            paused ? m_status.paused() : m_status.playing();
+        if (streamOpen())
+            value.toBool() ? m_state.paused() : m_state.resumed();
     } else if (name == QLatin1String("paused-for-cache")) {
-        if (!m_loaded || m_paused)
-            return;
-        if (value.toBool())
-            m_status.buffering(0);
-        else
-            m_status.playing();
+        if (streamOpen())
+            value.toBool() ? m_state.stalled() : m_state.playing();
     } else if (name == QLatin1String("cache-buffering-state")) {
-        if (m_loaded && m_status.state() == PlaybackStatus::State::Buffering)
-            m_status.buffering(value.toInt());
+        if (streamOpen())
+            m_state.bufferFilled(value.toInt());
     } else if (name == QLatin1String("metadata")) {
         const QVariantMap tags = value.toMap();
         QString title;
@@ -448,7 +430,7 @@ void PlaybackController::onPropertyChanged(const QString &name, const QVariant &
             if (key == QLatin1String("icy-title") || (key == QLatin1String("title") && title.isEmpty()))
                 title = it.value().toString().trimmed();
         }
-        m_status.setTitle(title);
+        m_state.setTitle(title);
     } else if (name == QLatin1String("seekable")) {
         m_seekable = value.toBool();
     } else if (name == QLatin1String("track-list")) {
@@ -459,10 +441,7 @@ void PlaybackController::onPropertyChanged(const QString &name, const QVariant &
                 && !t.value(QStringLiteral("albumart")).toBool())
                 video = true;
         }
-        if (video != m_hasVideo) {
-            m_hasVideo = video;
-            Q_EMIT hasVideoChanged(video);
-        }
+        m_hasVideo = video;
     }
 }
 

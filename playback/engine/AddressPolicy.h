@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "Failure.h"
+
 // Which addresses the player opens. A list file can come from anywhere, and
 // libmpv also understands pseudo-addresses that open capture devices or make
 // and splice media (av://, lavfi://, edl://, …), so only network streams and
@@ -14,8 +16,8 @@ enum class Kind { Network, LocalFile, Refused };
 struct Verdict
 {
     Kind kind;
-    // For a refused address, why, in words for the status text.
-    QString reason;
+    // For a refused address, why (a RefusedAddress failure with its scheme).
+    Failure refusal;
 };
 
 Verdict classify(const QString &address);

@@ -65,21 +65,22 @@ void PlaylistFetcher::onFinished()
     const bool truncated = m_stoppedEarly || m_content.size() >= AsxPlaylist::kMaxBytes;
     if (reply->error() != QNetworkReply::NoError && !(truncated && reply->error() == QNetworkReply::OperationCanceledError)) {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        QString reason;
+        using Kind = Failure::Kind;
+        Failure failure;
         switch (reply->error()) {
-        case QNetworkReply::ConnectionRefusedError: reason = QStringLiteral("连接被拒绝"); break;
-        case QNetworkReply::HostNotFoundError: reason = QStringLiteral("找不到服务器"); break;
+        case QNetworkReply::ConnectionRefusedError: failure = Failure(Kind::ConnectionRefused); break;
+        case QNetworkReply::HostNotFoundError: failure = Failure(Kind::UnknownHost); break;
         case QNetworkReply::TimeoutError:
-        case QNetworkReply::OperationCanceledError: reason = QStringLiteral("连接超时"); break;
+        case QNetworkReply::OperationCanceledError: failure = Failure(Kind::Timeout); break;
         case QNetworkReply::TooManyRedirectsError:
-        case QNetworkReply::InsecureRedirectError: reason = QStringLiteral("重定向过多"); break;
-        case QNetworkReply::ContentNotFoundError: reason = QStringLiteral("未找到(404)"); break;
+        case QNetworkReply::InsecureRedirectError: failure = Failure(Kind::TooManyRedirects); break;
+        case QNetworkReply::ContentNotFoundError: failure = Failure(Kind::NotFound); break;
         default:
-            reason = status >= 500 ? QStringLiteral("服务器错误(%1)").arg(status)
-                     : status > 0  ? QStringLiteral("服务器返回错误(%1)").arg(status)
-                                   : QStringLiteral("无法打开");
+            failure = status >= 500 ? Failure::http(Kind::ServerError, status)
+                      : status > 0  ? Failure::http(Kind::HttpError, status)
+                                    : Failure(Kind::CannotOpen);
         }
-        Q_EMIT failed(m_tag, reason);
+        Q_EMIT failed(m_tag, failure);
         return;
     }
     Q_EMIT fetched(m_tag, m_content, reply->url().toString());

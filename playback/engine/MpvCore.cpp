@@ -175,9 +175,6 @@ void MpvCore::handleEvent(const mpv_event &event)
     case MPV_EVENT_PLAYBACK_RESTART:
         Q_EMIT playbackRestarted();
         break;
-    case MPV_EVENT_VIDEO_RECONFIG:
-        Q_EMIT videoReconfigured();
-        break;
     case MPV_EVENT_PROPERTY_CHANGE: {
         const auto *prop = static_cast<const mpv_event_property *>(event.data);
         QVariant value;

@@ -41,7 +41,7 @@ bool CatalogueSnapshot::load(const QString &folder)
     }
 
     std::map<QString, std::unique_ptr<CaptionList>> menus;
-    for (const ChannelCatalogue::GroupDefinition &definition : ChannelCatalogue::definitions()) {
+    for (const GroupDefinition &definition : GroupTable::groups()) {
         menus[QString(definition.arrayName)] = std::make_unique<CaptionList>();
     }
     ChannelCatalogue catalogue([&menus](const QString &arrayName) -> ItemArray * {

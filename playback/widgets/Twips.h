@@ -6,5 +6,4 @@ namespace Twips {
 inline constexpr double kPerInch = 1440.0;
 
 int toPixels(double twips, double logicalDpi);
-double fromPixels(int pixels, double logicalDpi);
 }

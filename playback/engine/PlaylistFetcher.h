@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include "Failure.h"
+
 class QNetworkReply;
 
 // Fetches a small playlist document over HTTP without blocking: at most
@@ -25,7 +27,7 @@ public:
 
 Q_SIGNALS:
     void fetched(quint64 tag, const QByteArray &content, const QString &finalAddress);
-    void failed(quint64 tag, const QString &reason);
+    void failed(quint64 tag, const Failure &failure);
 
 private:
     void onFinished();

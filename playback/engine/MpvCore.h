@@ -54,7 +54,6 @@ Q_SIGNALS:
     void fileEnded(qint64 entryId, MpvCore::EndReason reason, int mpvError);
     void commandReplied(quint64 tag, int mpvError, const QVariant &result);
     void playbackRestarted();
-    void videoReconfigured();
     void propertyChanged(const QString &name, const QVariant &value);
     // A warning or error that libmpv logged, with the module that logged it.
     void logMessage(const QString &prefix, const QString &level, const QString &text);

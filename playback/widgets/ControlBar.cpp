@@ -78,18 +78,10 @@ void ControlBar::setRightInset(int pixels)
     layout()->setContentsMargins(4, 2, 8 + pixels, 2);
 }
 
-void ControlBar::setPaused(bool paused)
-{
-    m_paused = paused;
-    setPlaying(m_playing);
-}
-
 void ControlBar::setPlaying(bool playing)
 {
-    m_playing = playing;
-    const bool showPause = playing && !m_paused;
-    m_playPause->setIcon(style()->standardIcon(showPause ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
-    const QString tip = showPause ? QStringLiteral("暂停") : QStringLiteral("播放");
+    m_playPause->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    const QString tip = playing ? QStringLiteral("暂停") : QStringLiteral("播放");
     m_playPause->setToolTip(tip);
     m_playPause->setAccessibleName(tip);
 }

@@ -9,15 +9,16 @@
 #include <QTimer>
 #include <QVariant>
 
+#include "Failure.h"
 #include "MpvCore.h"
-#include "PlaybackStatus.h"
+#include "PlayerState.h"
 #include "PlaylistFetcher.h"
 #include "ReconnectPolicy.h"
 
 // What the player does with an address: opens it in libmpv, follows the
-// engine's events into a PlaybackStatus, reconnects a live stream that drops,
-// and holds volume and mute until the engine exists. Every call returns at
-// once; nothing here waits on the network or on libmpv.
+// engine's events into the PlayerState, reconnects a live stream that drops,
+// and holds volume and mute (in the state) until the engine exists. Every call
+// returns at once; nothing here waits on the network or on libmpv.
 class PlaybackController : public QObject
 {
     Q_OBJECT
@@ -31,8 +32,7 @@ public:
     bool ensureEngine();
     // Loads libmpv on a worker thread and then creates the engine, without
     // making this thread wait; engineReady() follows. An address opened
-    // meanwhile is held ("connecting") and played as soon as the engine is
-    // there.
+    // meanwhile waits (Opening) and plays as soon as the engine is there.
     void prepareEngine();
     MpvCore *core() const { return m_core.get(); }
 
@@ -43,51 +43,48 @@ public:
     // Pauses a playing stream, resumes a paused one, reopens a stopped one.
     void togglePause();
     void setVolume(int volume);
-    int volume() const { return m_volume; }
     void setMute(bool mute);
-    bool mute() const { return m_mute; }
     QString address() const { return m_address; }
 
-    PlaybackStatus *status() { return &m_status; }
-    bool isPaused() const { return m_paused; }
+    const PlayerState &state() const { return m_state; }
     bool hasVideo() const { return m_hasVideo; }
     // Whether a video area exists to draw into; without one no video is decoded.
     void setVideoOutputAvailable(bool available);
 
 Q_SIGNALS:
     void engineReady();
-    void pausedChanged(bool paused);
-    void muteChanged(bool mute);
-    void volumeChanged(int volume);
-    void hasVideoChanged(bool hasVideo);
 
 private:
     void load(const QString &address);
     void fetchPlaylist(const QString &address);
     void onPlaylistFetched(quint64 tag, const QByteArray &content, const QString &finalAddress);
+    void onPlaylistFailed(quint64 tag, const Failure &failure);
     void onCommandReplied(quint64 tag, int mpvError, const QVariant &result);
     void onFileStarted(qint64 entryId);
     void onFileLoaded();
     void onFileEnded(qint64 entryId, MpvCore::EndReason reason, int mpvError);
     void onEventsDrained();
-    void finishEnd(MpvCore::EndReason reason, int mpvError, bool wasLoaded);
+    void finishEnd(MpvCore::EndReason reason, int mpvError, bool wasOpen);
     void onOpenTimedOut();
     void onPropertyChanged(const QString &name, const QVariant &value);
     void onLogMessage(const QString &prefix, const QString &level, const QString &text);
     void scheduleReconnect(int mpvError);
-    QString describeFailure(int mpvError) const;
+    Failure describeFailure(int mpvError) const;
+    void forgetRequest();
     void applyVideoSelection();
+    // A stream is open and its end has not been seen.
+    bool streamOpen() const { return m_state.isOpen() && !m_pendingEnd; }
     bool isCurrent(qint64 entryId) const { return m_requestAnswered && entryId == m_entryId; }
 
     MpvCore::Options m_options;
     std::unique_ptr<MpvCore> m_core;
-    bool m_engineFailed = false;
-    bool m_preparing = false;
-    bool m_openWhenReady = false;
-    PlaybackStatus m_status;
+    QMetaObject::Connection m_whenLibraryLoaded;
+    PlayerState m_state;
     ReconnectPolicy m_reconnect;
     QTimer m_reconnectTimer;
+    QTimer m_openTimer;
 
+    // What is being played, and where the engine is with it.
     PlaylistFetcher m_fetcher;
     QString m_address;            // as given
     QString m_target;             // what is opened: trimmed, playlists resolved
@@ -97,8 +94,6 @@ private:
     quint64 m_request = 0;        // tag of the latest loadfile
     bool m_requestAnswered = false;
     qint64 m_entryId = -1;        // playlist entry of the latest loadfile
-    bool m_loaded = false;
-    bool m_reconnecting = false;
     QElapsedTimer m_sinceLoaded;
     QElapsedTimer m_sinceOpen;
     bool m_seekable = false;
@@ -106,15 +101,11 @@ private:
     {
         MpvCore::EndReason reason;
         int mpvError;
-        bool wasLoaded;
+        bool wasOpen;
     };
     std::optional<PendingEnd> m_pendingEnd;
-    QTimer m_openTimer;
     QStringList m_errors;         // what libmpv logged since the latest open
 
-    int m_volume = 50;
-    bool m_mute = false;
-    bool m_paused = false;
     bool m_hasVideo = false;
     bool m_videoOutput = false;
 };

@@ -22,11 +22,13 @@ public:
     explicit MediaPlayer(QWidget *parent = nullptr, const MpvCore::Options &engine = {});
     ~MediaPlayer() override;
 
-    // The settings the player is created with.
-    bool autoStart() const { return m_autoStart; }
-    QString uiMode() const { return m_uiMode; }
-    bool enableContextMenu() const { return m_enableContextMenu; }
-    bool enableErrorDialogs() const { return false; } // failures show as status text only
+    // The settings the player is created with, which never change: it plays
+    // an address as soon as it is given, shows its full controls and its
+    // context menu, and shows failures as status text only.
+    bool autoStart() const { return true; }
+    QString uiMode() const { return QStringLiteral("full"); }
+    bool enableContextMenu() const { return true; }
+    bool enableErrorDialogs() const { return false; }
 
     PlayerSettings *settings() const { return m_settings; }
 
@@ -74,12 +76,8 @@ private:
     void updateStatus();
     void copyAddress();
 
-    const bool m_autoStart = true;
-    const QString m_uiMode = QStringLiteral("full");
-    const bool m_enableContextMenu = true;
-
-    PlayerSettings *m_settings;
     PlaybackController *m_controller;
+    PlayerSettings *m_settings;
     ControlBar *m_bar;
     MpvVideoWidget *m_video = nullptr;
     QWidget *m_videoArea = nullptr;

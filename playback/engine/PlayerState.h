@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include "Failure.h"
+
+// What the player is doing, in one place: the state, what belongs to it (the
+// buffer fill, the reconnect attempt, the failure), the stream's title, and
+// the volume and mute the user chose. It is told what happened and never asks
+// libmpv, so it can be followed step by step; the Chinese status text is made
+// from it. Every change goes through the transitions below, and each thing
+// that changed is signalled once, after the change: what a desktop media
+// interface or a screen-saver inhibitor needs to follow the player.
+class PlayerState : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State {
+        NoEngine,         // libmpv is not loaded, nothing has asked for it yet
+        LoadingEngine,    // libmpv is loading on a worker thread
+        Unavailable,      // libmpv could not be loaded or started; failure() says why
+        Idle,             // the engine is there, nothing has been opened
+        Opening,          // an address is opening, or waits for the engine to open
+        FetchingPlaylist, // a playlist is being fetched before its stream opens
+        Buffering,        // the stream is open and fills its buffer; bufferPercent()
+        Playing,
+        Paused,
+        Reconnecting,     // a live stream dropped: attempt(), and reconnectDelayMs() until it reopens
+        Failed,           // failure() says why
+        Stopped,
+        Ended,
+    };
+    Q_ENUM(State)
+
+    static constexpr int kDefaultVolume = 50;
+
+    explicit PlayerState(QObject *parent = nullptr);
+
+    State state() const { return m_state; }
+    // The status text, in Chinese, for display only.
+    QString text() const;
+    // The stream's now-playing title (ICY StreamTitle), or empty.
+    QString title() const { return m_title; }
+    const Failure &failure() const { return m_failure; }
+    int bufferPercent() const { return m_percent; }
+    int attempt() const { return m_attempt; }
+    int reconnectDelayMs() const { return m_delayMs; }
+    // A stream is open in the engine: buffering, playing or paused.
+    bool isOpen() const;
+    // Whether the player is busy bringing sound: the control bar offers
+    // pause rather than play.
+    bool isActive() const;
+
+    int volume() const { return m_volume; }
+    bool mute() const { return m_mute; }
+
+    // The transitions. Each one applies only from the states named.
+    void loadingEngine();                    // from NoEngine
+    void engineReady();                      // from NoEngine or LoadingEngine, to Idle
+    void engineUnavailable(const Failure &failure);
+    void opening();                          // clears the title and the failure
+    void fetchingPlaylist();
+    void opened();                           // the stream is open: Buffering at 0 %
+    void stalled();                          // from Playing or Buffering: Buffering at 0 %
+    void bufferFilled(int percent);          // while Buffering only
+    void playing();                          // from Buffering or Playing (a restart)
+    void paused();                           // from Buffering or Playing
+    void resumed();                          // from Paused, to Playing
+    void reconnecting(int attempt, int delayMs);
+    void failed(const Failure &failure);
+    void stopped();                          // not once the engine is Unavailable
+    void ended();
+    void setTitle(const QString &title);
+
+    void setVolume(int volume); // 0..100, where 100 is the stream's own loudness
+    void setMute(bool mute);
+
+Q_SIGNALS:
+    void stateChanged(PlayerState::State state);
+    void textChanged(const QString &text);
+    void titleChanged(const QString &title);
+    void volumeChanged(int volume);
+    void muteChanged(bool mute);
+
+private:
+    // Applies a change and signals what it changed.
+    template<typename Change>
+    void update(Change &&change);
+    bool in(std::initializer_list<State> states) const;
+    void buffering(int percent);
+
+    State m_state = State::NoEngine;
+    int m_percent = 0;
+    int m_attempt = 0;
+    int m_delayMs = 0;
+    QString m_title;
+    Failure m_failure;
+    int m_volume = kDefaultVolume;
+    bool m_mute = false;
+};
