@@ -181,8 +181,14 @@ void IcecastProcess::stop()
 
 bool IcecastProcess::startSource(const QString &mount, Codec codec, const QString &title, int timeoutMs)
 {
-    if (!isRunning())
+    if (!isRunning()) {
+        m_error = QStringLiteral("icecast2 is not running (exit status %1, %2): %3")
+                      .arg(m_icecast.exitCode())
+                      .arg(m_icecast.exitStatus() == QProcess::CrashExit ? QStringLiteral("killed by a signal")
+                                                                         : QStringLiteral("ended"))
+                      .arg(QString::fromUtf8(log()));
         return false;
+    }
     stopSource(mount, timeoutMs);
     auto source = std::make_unique<QProcess>();
     ChildServer::endWithTest(*source);
