@@ -48,6 +48,17 @@ class Icecast:
         return "http://127.0.0.1:%d%s" % (self.port, mount)
 
     def start(self):
+        # A port found free may be taken by another test's server before
+        # Icecast binds it; only ours names this admin address.
+        for _ in range(3):
+            try:
+                return self._start()
+            except RuntimeError:
+                stop_process(self.server)
+                self.port = free_port()
+        raise RuntimeError("icecast2 did not come up on three ports")
+
+    def _start(self):
         logs = os.path.join(self.folder, "icecast")
         os.makedirs(logs, exist_ok=True)
         # Icecast drops root for the user named here; its logs must stay
@@ -96,7 +107,8 @@ class Icecast:
         self.server = subprocess.Popen(
             ["icecast2", "-c", config], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL
         )
-        self._wait(lambda: self._get("/status-json.xsl") is not None, 15, "icecast to listen")
+        self._wait(lambda: b'"admin":"lumora@localhost"' in (self._get("/status-json.xsl") or b""), 15,
+                   "icecast to listen")
 
     def add_tone(self, mount, hertz, video=False):
         """Feeds a live source of a sine tone (with a test picture when video)."""

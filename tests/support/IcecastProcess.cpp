@@ -123,6 +123,25 @@ bool IcecastProcess::writeConfiguration()
 
 bool IcecastProcess::start(int timeoutMs)
 {
+    // A port found free may be taken by another test's server before Icecast
+    // binds it, and then something answers there that is not ours: only our
+    // Icecast knows our admin password. Such a start is tried again on
+    // another port.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (startOnce(timeoutMs))
+            return true;
+        if (!m_portTaken)
+            return false;
+        qWarning("Icecast: what answers on port %u is not this test's Icecast; trying another port: %s",
+                 unsigned(m_takenPort), log().constData());
+    }
+    return false;
+}
+
+bool IcecastProcess::startOnce(int timeoutMs)
+{
+    m_portTaken = false;
+
     if (isRunning())
         return true;
     stop();
@@ -163,8 +182,12 @@ bool IcecastProcess::start(int timeoutMs)
     const quint16 port = m_port;
     const bool listening = QTest::qWaitFor(
         [&] { return m_icecast.state() == QProcess::NotRunning || ChildServer::accepts(port); }, timeoutMs);
-    if (listening && m_icecast.state() == QProcess::Running)
-        return true;
+    if (listening && m_icecast.state() == QProcess::Running) {
+        if (!admin("/admin/stats").isEmpty())
+            return true;
+        m_portTaken = true;
+        m_takenPort = port;
+    }
     m_error = QStringLiteral("icecast2 is not listening on 127.0.0.1:%1: %2").arg(port).arg(QString::fromUtf8(log()));
     stop();
     return false;

@@ -55,6 +55,7 @@ public:
     QByteArray log() const;
 
 private:
+    bool startOnce(int timeoutMs);
     bool writeConfiguration();
     // An admin request with the admin credentials; the answer's body, or a null array.
     QByteArray admin(const QByteArray &pathAndQuery);
@@ -63,6 +64,8 @@ private:
     QProcess m_icecast;
     std::map<QString, std::unique_ptr<QProcess>> m_sources;
     quint16 m_port = 0;
+    bool m_portTaken = false;
+    quint16 m_takenPort = 0;
     QByteArray m_sourcePassword;
     QByteArray m_adminPassword;
     QString m_error;
