@@ -323,6 +323,10 @@ void TestMediaPlayer::contextMenu()
     PlayerRig rig;
     rig.player->setURL(m_server.url(QStringLiteral("/radio/7.mp3")));
     QVERIFY(rig.plays(0.3));
+    // A Wayland client may set the clipboard only in answer to a user's
+    // input event, which this menu, opened by the test, never had: there
+    // the copy is not made (Qt would keep the data it could not offer).
+    const bool wayland = QGuiApplication::platformName() == QLatin1String("wayland");
     QStringList entries;
     QTimer::singleShot(100, this, [&] {
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
@@ -331,16 +335,15 @@ void TestMediaPlayer::contextMenu()
             if (!a->isSeparator())
                 entries << a->text();
         }
-        menu->actions().last()->trigger();
+        if (!wayland)
+            menu->actions().last()->trigger();
         menu->close();
     });
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(200, 20), rig.player->mapToGlobal(QPoint(200, 20)));
     QApplication::sendEvent(rig.player, &event);
     QCOMPARE(entries, (QStringList{QStringLiteral("暂停"), QStringLiteral("停止"), QStringLiteral("静音"),
                                    QStringLiteral("复制当前地址")}));
-    // A Wayland client may set the clipboard only in answer to a user's
-    // input event, which this menu, opened by the test, never had.
-    if (QGuiApplication::platformName() == QLatin1String("wayland"))
+    if (wayland)
         return;
     QCOMPARE(QApplication::clipboard()->text(), m_server.url(QStringLiteral("/radio/7.mp3")));
 }
