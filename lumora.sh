@@ -21,8 +21,18 @@ packages=(
 )
 # desktop-file-utils, appstream: the validators; librsvg2-bin: the PNG icon;
 # dpkg-dev, file: the Debian package's library dependencies; xdotool, procps:
-# finding the installed launcher's window and processes.
-test_packages=(xvfb xauth desktop-file-utils appstream librsvg2-bin dpkg-dev file xdotool procps)
+# finding the installed launcher's window and processes. The desktop sessions
+# the suite runs in (tests/session/): Xvfb with openbox, Weston with Qt's
+# Wayland plugin, PulseAudio, a D-Bus session bus with the accessibility bus;
+# python3-pyatspi, wmctrl, x11-utils drive and watch the program as a user
+# would; icecast2 serves the end-to-end tests' streams; gdb prints the
+# backtrace of a program that dies under a test; imagemagick takes screenshots.
+test_packages=(
+    xvfb xauth desktop-file-utils appstream librsvg2-bin dpkg-dev file xdotool procps
+    openbox x11-utils x11-xserver-utils wmctrl weston qt6-wayland libegl-mesa0
+    pulseaudio pulseaudio-utils dbus at-spi2-core python3 python3-pyatspi gir1.2-atspi-2.0
+    icecast2 gdb imagemagick
+)
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 
 install_packages() {
@@ -46,20 +56,62 @@ build_all() {
     cmake --build "$build" -j"$(nproc)"
 }
 
-run_player() {
-    "$build/tools/demo-server/lumora-demo-server" --port "$demo_port" &
-    local server=$!
-    trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
-    (cd "$here/data" && "$build/app/lumora")
+# The demonstration server runs while the player does, and goes with it however
+# the player ends: closed, killed, or this script interrupted.
+server_pid=
+player_pid=
+server_log=
+
+stop_run() {
+    if [ -n "$player_pid" ]; then
+        kill -TERM "$player_pid" 2>/dev/null || true
+        wait "$player_pid" 2>/dev/null || true
+    fi
+    if [ -n "$server_pid" ]; then
+        kill -TERM "$server_pid" 2>/dev/null || true
+        wait "$server_pid" 2>/dev/null || true
+    fi
+    [ -z "$server_log" ] || rm -f -- "$server_log"
 }
 
+# 0 once the server listens; 1 when it ended without listening.
+start_demo_server() {
+    server_log=$(mktemp "${TMPDIR:-/tmp}/lumora-demo-server.XXXXXX")
+    # The server dies with this script even when the script is killed outright.
+    setpriv --pdeathsig TERM -- "$build/tools/demo-server/lumora-demo-server" --port "$demo_port" \
+        >"$server_log" &
+    server_pid=$!
+    while ! grep -q '^listening on ' "$server_log"; do
+        if ! kill -0 "$server_pid" 2>/dev/null; then
+            wait "$server_pid" 2>/dev/null || true
+            server_pid=
+            return 1
+        fi
+        sleep 0.1
+    done
+}
+
+run_player() {
+    trap stop_run EXIT
+    trap 'exit 129' HUP
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    start_demo_server ||
+        echo "lumora.sh: the demonstration server did not start (is port $demo_port taken?); its stations will not play" >&2
+    (cd "$here/data" && exec "$build/app/lumora") &
+    player_pid=$!
+    local status=0
+    wait "$player_pid" || status=$?
+    player_pid=
+    return "$status"
+}
+
+# The whole suite inside a private X11 desktop session; the Wayland and HiDPI
+# tests start sessions of their own. Nothing of the developer's own desktop
+# is used.
 run_tests() {
-    local args=(--test-dir "$build" --output-on-failure --no-tests=error)
-    if [ -n "${WAYLAND_DISPLAY:-}${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
-        ctest "${args[@]}" "$@"
-    else
-        xvfb-run -a -s "-screen 0 1920x1080x24" ctest "${args[@]}" "$@"
-    fi
+    "$here/tests/session/desktop-session.sh" x11 -- \
+        ctest --test-dir "$build" --output-on-failure --no-tests=error "$@"
 }
 
 case "${1:-}" in

@@ -9,6 +9,7 @@
 #include "ControlBar.h"
 #include "MpvVideoWidget.h"
 #include "PlaybackController.h"
+#include "PlayerLog.h"
 #include "PlayerSettings.h"
 #include "Twips.h"
 
@@ -27,6 +28,8 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
 {
     setAttribute(Qt::WA_StyledBackground);
     setMinimumSize(0, 0);
+    setAccessibleName(QStringLiteral("播放器"));
+    createVideoArea();
 
     const PlayerState &state = m_controller->state();
     connect(&state, &PlayerState::volumeChanged, m_bar, &ControlBar::setVolume);
@@ -37,10 +40,7 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
     connect(m_bar, &ControlBar::muteToggled, m_controller, &PlaybackController::setMute);
     connect(m_bar, &ControlBar::playPauseClicked, m_controller, &PlaybackController::togglePause);
     connect(m_bar, &ControlBar::stopClicked, m_controller, &PlaybackController::stop);
-    connect(m_controller, &PlaybackController::engineReady, this, [this] {
-        if (m_video == nullptr)
-            layoutChildren();
-    });
+    connect(m_controller, &PlaybackController::engineReady, this, &MediaPlayer::attachEngineToVideo);
 
     m_bar->setVolume(state.volume());
     m_bar->setMuted(state.mute());
@@ -50,13 +50,17 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
         m_watchedParent = parent;
         parent->installEventFilter(this);
     }
+    attachEngineToVideo();
 }
 
 MediaPlayer::~MediaPlayer()
 {
+    if (m_watchedParent)
+        m_watchedParent->removeEventFilter(this);
     // The video area frees its render context first; the engine it draws
     // from goes with the controller afterwards.
-    delete m_video;
+    delete m_videoArea;
+    m_videoArea = nullptr;
     m_video = nullptr;
 }
 
@@ -160,16 +164,12 @@ void MediaPlayer::layoutChildren()
     if (parentWidget())
         shown = qBound(qMin(barHeight, height()), parentWidget()->height() - y(), height());
     const bool videoRoom = shown - barHeight >= kMinVideoHeight;
-    if (videoRoom)
-        createVideoArea();
-    if (m_video) {
-        m_video->setVisible(videoRoom);
-        m_controller->setVideoOutputAvailable(videoRoom && m_video->hasRenderContext());
-    }
+    m_videoArea->setVisible(videoRoom);
+    m_controller->setVideoOutputAvailable(videoRoom && m_video && m_video->hasRenderContext());
     if (videoRoom) {
-        m_video->setGeometry(0, 0, width(), shown - barHeight);
-        if (auto *note = m_video->findChild<QLabel *>(QStringLiteral("videoUnavailable")))
-            note->setGeometry(m_video->rect());
+        m_videoArea->setGeometry(0, 0, width(), shown - barHeight);
+        if (auto *note = m_videoArea->findChild<QLabel *>(QStringLiteral("videoUnavailable")))
+            note->setGeometry(m_videoArea->rect());
         m_bar->setGeometry(0, shown - barHeight, width(), barHeight);
     } else {
         m_bar->setGeometry(0, 0, width(), height());
@@ -179,22 +179,46 @@ void MediaPlayer::layoutChildren()
 
 void MediaPlayer::createVideoArea()
 {
-    if (m_video || !m_controller->core())
-        return;
-    m_video = new MpvVideoWidget(m_controller->core()->handle(), this);
-    m_video->setObjectName(QStringLiteral("video"));
-    connect(m_video, &MpvVideoWidget::renderContextReady, this, [this] {
-        m_controller->setVideoOutputAvailable(m_video->isVisible());
-    });
-    // Without OpenGL there is sound but no picture; the area says why.
-    connect(m_video, &MpvVideoWidget::renderContextFailed, this, [this](const QString &reason) {
-        auto *note = new QLabel(QStringLiteral("无法显示视频:%1").arg(reason), m_video);
-        note->setObjectName(QStringLiteral("videoUnavailable"));
-        note->setAlignment(Qt::AlignCenter);
-        note->setGeometry(m_video->rect());
-        note->show();
-    });
-    m_video->lower();
+    // The video area is part of the player from the start, hidden until the
+    // player is tall enough for a picture (MpvVideoWidget says why it is
+    // never added later).
+    auto note = [this](const QString &reason, QWidget *parent) {
+        auto *label = new QLabel(QStringLiteral("无法显示视频:%1").arg(reason), parent);
+        label->setObjectName(QStringLiteral("videoUnavailable"));
+        label->setAlignment(Qt::AlignCenter);
+        label->setWordWrap(true);
+        return label;
+    };
+    if (!MpvVideoWidget::isSupported()) {
+        qCWarning(lcPlayer) << "没有 OpenGL:只播放声音,不显示视频";
+        m_videoArea = note(QStringLiteral("没有可用的 OpenGL"), this);
+    } else {
+        m_video = new MpvVideoWidget(this);
+        m_videoArea = m_video;
+        connect(m_video, &MpvVideoWidget::renderContextReady, this, [this] {
+            m_controller->setVideoOutputAvailable(m_video->isVisible());
+        });
+        // Without a render context there is sound but no picture; the area
+        // says why.
+        connect(m_video, &MpvVideoWidget::renderContextFailed, this, [this, note](const QString &reason) {
+            QLabel *label = note(reason, m_video);
+            label->setGeometry(m_video->rect());
+            label->show();
+        });
+    }
+    m_videoArea->setObjectName(QStringLiteral("video"));
+    m_videoArea->setAccessibleName(QStringLiteral("视频"));
+    m_videoArea->hide();
+    m_videoArea->lower();
+}
+
+void MediaPlayer::attachEngineToVideo()
+{
+    MpvCore *core = m_controller->core();
+    if (core && m_video) {
+        m_video->attach(core->handle());
+        m_controller->setVideoOutputAvailable(m_video->isVisible() && m_video->hasRenderContext());
+    }
 }
 
 void MediaPlayer::contextMenuEvent(QContextMenuEvent *event)

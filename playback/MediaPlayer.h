@@ -50,7 +50,10 @@ public:
     QString statusText() const;
     PlaybackController *controller() const { return m_controller; }
     ControlBar *controlBar() const { return m_bar; }
+    // The video area; null where the platform has no OpenGL (videoArea() is
+    // then a note that says so).
     MpvVideoWidget *videoWidget() const { return m_video; }
+    QWidget *videoArea() const { return m_videoArea; }
 
 Q_SIGNALS:
     // Each placement call and each new URL, as it happens.
@@ -69,6 +72,7 @@ private:
     void layoutChildren();
     void updateRightInset();
     void createVideoArea();
+    void attachEngineToVideo();
     void updateStatus();
     void copyAddress();
 
@@ -76,6 +80,7 @@ private:
     PlayerSettings *m_settings;
     ControlBar *m_bar;
     MpvVideoWidget *m_video = nullptr;
+    QWidget *m_videoArea = nullptr;
     QPointer<QWidget> m_watchedParent;
     QString m_url;
     float m_left = 0;

@@ -1,5 +1,6 @@
 #include "MpvVideoWidget.h"
 
+#include <QGuiApplication>
 #include <QMetaObject>
 #include <QOpenGLContext>
 
@@ -19,11 +20,41 @@ void *getProcAddress(void *, const char *name)
 
 }
 
-MpvVideoWidget::MpvVideoWidget(mpv_handle *mpv, QWidget *parent)
+bool MpvVideoWidget::isSupported()
+{
+    static const bool supported = [] {
+        // These platforms draw widgets without composing textures, whatever
+        // OpenGL they offer (offscreen makes GLX contexts when a display is
+        // there); an OpenGL widget in a window crashes their flush.
+        static const QStringList withoutComposition = {
+            QStringLiteral("offscreen"), QStringLiteral("minimal"), QStringLiteral("minimalegl"),
+            QStringLiteral("vnc"), QStringLiteral("linuxfb")};
+        if (withoutComposition.contains(QGuiApplication::platformName()))
+            return false;
+        QOpenGLContext probe;
+        return probe.create();
+    }();
+    return supported;
+}
+
+MpvVideoWidget::MpvVideoWidget(QWidget *parent)
     : QOpenGLWidget(parent)
-    , m_mpv(mpv)
 {
     setAttribute(Qt::WA_NoSystemBackground);
+}
+
+void MpvVideoWidget::attach(mpv_handle *mpv)
+{
+    if (m_mpv || !mpv)
+        return;
+    m_mpv = mpv;
+    // Already initialised (shown before the engine was there): make the
+    // render context now; otherwise initializeGL() will.
+    if (context() && context()->isValid()) {
+        makeCurrent();
+        createRenderContext();
+        doneCurrent();
+    }
 }
 
 MpvVideoWidget::~MpvVideoWidget()
@@ -49,6 +80,11 @@ void MpvVideoWidget::freeRenderContext()
 }
 
 void MpvVideoWidget::initializeGL()
+{
+    createRenderContext();
+}
+
+void MpvVideoWidget::createRenderContext()
 {
     if (m_render || !m_mpv)
         return;
@@ -97,9 +133,11 @@ void MpvVideoWidget::paintGL()
 {
     if (!m_render)
         return;
-    const qreal ratio = devicePixelRatioF();
-    mpv_opengl_fbo fbo { static_cast<int>(defaultFramebufferObject()), static_cast<int>(width() * ratio),
-        static_cast<int>(height() * ratio), 0 };
+    // The framebuffer is the widget's size in device pixels, rounded as Qt
+    // rounds it when it makes the framebuffer (a fractional scale such as
+    // 1.5 would otherwise leave its last row or column undrawn).
+    const QSize device = size() * devicePixelRatioF();
+    mpv_opengl_fbo fbo { static_cast<int>(defaultFramebufferObject()), device.width(), device.height(), 0 };
     int flipY = 1;
     mpv_render_param params[] = {
         { MPV_RENDER_PARAM_OPENGL_FBO, &fbo },
@@ -107,5 +145,6 @@ void MpvVideoWidget::paintGL()
         { MPV_RENDER_PARAM_INVALID, nullptr },
     };
     MpvLibrary::api().render_context_render(m_render, params);
+    m_lastFramebufferSize = QSize(fbo.w, fbo.h);
     ++m_framesRendered;
 }

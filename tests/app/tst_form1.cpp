@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QGuiApplication>
 #include <QTest>
 #include <QTimer>
 
@@ -136,7 +137,10 @@ void TestForm1::startUpCaptionsBeforeShowing()
     QCOMPARE(watcher.captionAtShow, QStringLiteral("Lumora V1.3.0"));
     QCOMPARE(form.windowState(), Qt::WindowNoState);
 
-    // First shown in the middle of the screen.
+    // First shown in the middle of the screen. A Wayland compositor places
+    // windows itself and tells a client nothing of where.
+    if (QGuiApplication::platformName() == QLatin1String("wayland"))
+        return;
     const QPoint centre = form.screen()->availableGeometry().center();
     QVERIFY2((form.frameGeometry().center() - centre).manhattanLength() <= 40,
              qPrintable(QStringLiteral("window centre %1,%2")

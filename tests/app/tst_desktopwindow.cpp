@@ -1,0 +1,199 @@
+#include <QDir>
+#include <QLoggingCategory>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+
+#include "DemoServerProcess.h"
+#include "Form1.h"
+#include "GbkFiles.h"
+#include "MediaPlayer.h"
+#include "MenuItemArray.h"
+#include "MpvVideoWidget.h"
+#include "PlaybackController.h"
+
+// The main window as a user's desktop treats it: shown and maximised through
+// the window manager or the compositor, with the default sound output of the
+// session. Run inside tests/session/desktop-session.sh (x11 or wayland).
+class TestDesktopWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void tvEntryAfterRadio();
+    void tvEntryFirst();
+    void placementFollowsScreenDpi();
+    void minimisedTvKeepsPlaying();
+
+private:
+    void select(const QString &array, int index) { m_form->itemArray(array)->item(index)->trigger(); }
+    // The window as the window manager left it: maximised to the screen's
+    // available area, or back to its own size.
+    bool managerMaximised() const;
+    qint64 frames() const;
+    bool playsFor(double seconds, int timeoutMs = 20000);
+
+    DemoServerProcess m_server;
+    QTemporaryDir m_dir;
+    std::unique_ptr<Form1> m_form;
+    bool m_watching = false;
+    double m_playbackTime = -1;
+};
+
+void TestDesktopWindow::initTestCase()
+{
+    if (qEnvironmentVariableIsEmpty("LUMORA_SESSION"))
+        QSKIP("needs a desktop session: run under tests/session/desktop-session.sh");
+    QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    QLoggingCategory::setFilterRules(QStringLiteral("lumora.catalogue.warning=false"));
+    QVERIFY(GbkFiles::writeLines(QStringLiteral("tv.txt"),
+                                 {QStringLiteral("|测试电视|") + m_server.url(QStringLiteral("/tv/1.ts")),
+                                  QStringLiteral("|第二电视|") + m_server.url(QStringLiteral("/tv/2.ts"))}));
+    QVERIFY(GbkFiles::writeLines(QStringLiteral("gb.txt"),
+                                 {QStringLiteral("|测试电台|") + m_server.url(QStringLiteral("/radio/1.mp3"))}));
+}
+
+void TestDesktopWindow::init()
+{
+    m_form = std::make_unique<Form1>();
+    m_form->LoadMainWindow();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+}
+
+void TestDesktopWindow::cleanup()
+{
+    m_form.reset();
+    m_watching = false;
+    m_playbackTime = -1;
+}
+
+bool TestDesktopWindow::managerMaximised() const
+{
+    const QRect available = m_form->screen()->availableGeometry();
+    return m_form->windowState() & Qt::WindowMaximized && m_form->width() >= available.width() * 9 / 10
+           && m_form->height() >= available.height() * 8 / 10;
+}
+
+qint64 TestDesktopWindow::frames() const
+{
+    MpvVideoWidget *video = m_form->player()->videoWidget();
+    return video ? video->framesRendered() : 0;
+}
+
+bool TestDesktopWindow::playsFor(double seconds, int timeoutMs)
+{
+    PlaybackController *controller = m_form->player()->controller();
+    if (!QTest::qWaitFor([&] { return controller->core() != nullptr; }, timeoutMs))
+        return false;
+    MpvCore *core = controller->core();
+    if (!m_watching) {
+        m_watching = true;
+        core->observe("playback-time", MPV_FORMAT_DOUBLE);
+        connect(core, &MpvCore::propertyChanged, this, [this](const QString &name, const QVariant &v) {
+            if (name == QLatin1String("playback-time"))
+                m_playbackTime = v.isValid() ? v.toDouble() : -1;
+        });
+    }
+    double first = -1;
+    return QTest::qWaitFor(
+        [&] {
+            if (controller->status()->state() != PlaybackStatus::State::Playing || m_playbackTime < 0)
+                return false;
+            if (first < 0)
+                first = m_playbackTime;
+            return m_playbackTime >= first + seconds;
+        },
+        timeoutMs);
+}
+
+// A TV entry maximises the window; the window manager answers with a new
+// geometry while the video area appears. The window must live through it
+// and show the picture.
+void TestDesktopWindow::tvEntryAfterRadio()
+{
+    select(QStringLiteral("gblist"), 0);
+    QVERIFY(playsFor(0.5));
+    select(QStringLiteral("tvlist"), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(managerMaximised(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(frames() > 10, 20000);
+    QVERIFY(playsFor(1.0));
+
+    // Back to radio and to TV again: the same window all the way.
+    const WId window = m_form->winId();
+    select(QStringLiteral("gblist"), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!(m_form->windowState() & Qt::WindowMaximized), 10000);
+    QVERIFY(playsFor(0.5));
+    select(QStringLiteral("tvlist"), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(managerMaximised(), 10000);
+    const qint64 before = frames();
+    QTRY_VERIFY_WITH_TIMEOUT(frames() > before + 10, 20000);
+    QCOMPARE(m_form->winId(), window);
+}
+
+void TestDesktopWindow::tvEntryFirst()
+{
+    select(QStringLiteral("tvlist"), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(managerMaximised(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(frames() > 10, 20000);
+    // The user takes the window out of its maximised state: the player keeps
+    // its TV placement and goes on drawing.
+    m_form->showNormal();
+    QTRY_VERIFY_WITH_TIMEOUT(!(m_form->windowState() & Qt::WindowMaximized), 10000);
+    QCOMPARE(m_form->player()->widthTwips(), 15200.f);
+    QCOMPARE(m_form->player()->heightTwips(), 10500.f);
+    QVERIFY(playsFor(1.0));
+}
+
+// Twips become pixels through the screen's DPI: the session's dpi (X11's
+// Xft.dpi) or output scale (Wayland) is in LUMORA_SESSION_DPI.
+void TestDesktopWindow::placementFollowsScreenDpi()
+{
+    const double dpi = qEnvironmentVariableIntValue("LUMORA_SESSION_DPI") > 0
+                           ? qEnvironmentVariableIntValue("LUMORA_SESSION_DPI")
+                           : 96.0;
+    MediaPlayer *player = m_form->player();
+    const qreal ratio = player->devicePixelRatioF();
+    auto devicePixels = [](double twips, double dpi) { return twips * dpi / 1440.0; };
+
+    select(QStringLiteral("gblist"), 0);
+    QVERIFY(qAbs(player->width() * ratio - devicePixels(8310, dpi)) <= 2 * ratio);
+    QVERIFY(qAbs(player->height() * ratio - devicePixels(975, dpi)) <= 2 * ratio);
+
+    select(QStringLiteral("tvlist"), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(managerMaximised(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(frames() > 5, 20000);
+    QVERIFY2(qAbs(player->width() * ratio - devicePixels(15200, dpi)) <= 2 * ratio,
+             qPrintable(QStringLiteral("%1 px at ratio %2, dpi %3").arg(player->width()).arg(ratio).arg(dpi)));
+    QVERIFY(qAbs(player->height() * ratio - devicePixels(10500, dpi)) <= 2 * ratio);
+    // libmpv draws at the device's resolution, not the scaled-down one.
+    MpvVideoWidget *video = player->videoWidget();
+    const QSize expected = video->size() * video->devicePixelRatioF();
+    QTRY_COMPARE_WITH_TIMEOUT(video->lastFramebufferSize(), expected, 5000);
+}
+
+// A minimised window draws nothing; the sound must go on all the same.
+void TestDesktopWindow::minimisedTvKeepsPlaying()
+{
+    select(QStringLiteral("tvlist"), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(managerMaximised(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(frames() > 10, 20000);
+    m_form->showMinimized();
+    QVERIFY(playsFor(6.0, 12000));
+    // Only the compositor brings a minimised Wayland window back; a user
+    // would click it in a panel that a headless compositor does not have.
+    if (qEnvironmentVariable("LUMORA_SESSION") == QLatin1String("wayland"))
+        return;
+    m_form->showMaximized();
+    const qint64 before = frames();
+    QTRY_VERIFY_WITH_TIMEOUT(frames() > before + 10, 20000);
+}
+
+QTEST_MAIN(TestDesktopWindow)
+#include "tst_desktopwindow.moc"

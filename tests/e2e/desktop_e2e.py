@@ -1,0 +1,510 @@
+#!/usr/bin/python3
+"""Lumora driven as a user drives it, in a desktop session.
+
+    desktop_e2e.py --program PATH     the built player, started in a catalogue folder
+    desktop_e2e.py --launcher PATH    the installed launcher, with the catalogue in
+                                      $XDG_DATA_HOME/lumora
+    [--steps full|short] [--picks N] [--shots DIR]
+
+Run inside tests/session/desktop-session.sh (x11 or wayland). The menus are
+used through Qt's accessibility bridge (AT-SPI), the window manager acts on
+the window as a user would (X11), and after every step the test checks what
+a user sees and hears: the caption, the window state, the player's area in
+pixels, and the tone that reaches the session's null sink. Every stream comes
+from a real Icecast server fed by ffmpeg on 127.0.0.1.
+
+Prints one line per step and, at the end, "N passed, N failed".
+"""
+
+import argparse
+import math
+import os
+import random
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyatspi
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import servers  # noqa: E402
+
+TITLE = "Lumora V1.3.0"
+NOW_PLAYING = " 正在播放:"
+LIST_FILES = ["gb/ah.txt", "gb/gd.txt", "gb/gx.txt", "gb/hb.txt", "gb/hlj.txt", "gb/hubei.txt",
+              "gb/hn.txt", "gb/jx.txt", "gb/js.txt", "gb/ln.txt", "gb/sc.txt", "gb/sd.txt",
+              "gb/cri.txt", "gb/cnr.txt", "gb.txt", "tv.txt", "xs.txt"]
+# The layouts in twips, and how they come out in pixels at the session's DPI.
+RADIO_TWIPS = (8310, 975)
+TV_TWIPS = (15200, 10500)
+SAMPLE_RATE = 16000
+
+
+class StepFailed(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise StepFailed(message)
+
+
+def wait_until(predicate, seconds, what):
+    deadline = time.monotonic() + seconds
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise StepFailed("gave up waiting for " + what)
+        time.sleep(0.05)
+
+
+# --- Sound on the sink -------------------------------------------------------
+
+def record(seconds):
+    """The session's output for `seconds`, as 16-bit mono samples."""
+    proc = subprocess.Popen(
+        ["parec", "--device=lumora_sink.monitor", "--raw", "--format=s16le",
+         "--rate=%d" % SAMPLE_RATE, "--channels=1", "--latency-msec=20"],
+        stdout=subprocess.PIPE)
+    time.sleep(seconds)
+    proc.terminate()
+    data, _ = proc.communicate()
+    count = len(data) // 2
+    return struct.unpack("<%dh" % count, data[: count * 2])
+
+
+def tone_share(samples, hertz):
+    """The share of the samples' energy that lies at `hertz` (Goertzel), 0..1."""
+    n = len(samples)
+    if n == 0:
+        return 0.0, 0.0
+    coeff = 2 * math.cos(2 * math.pi * hertz / SAMPLE_RATE)
+    s1 = s2 = 0.0
+    energy = 0.0
+    for x in samples:
+        s0 = x + coeff * s1 - s2
+        s2, s1 = s1, s0
+        energy += x * x
+    power = s1 * s1 + s2 * s2 - coeff * s1 * s2
+    rms = math.sqrt(energy / n)
+    if energy == 0:
+        return 0.0, rms
+    return min(1.0, 2 * power / (n * energy)), rms
+
+
+def hears(hertz, seconds=1.0):
+    share, rms = tone_share(record(seconds), hertz)
+    return share > 0.5 and rms > 300, share, rms
+
+
+def heard(hertz, within=15):
+    """Waits until a second of the sink's output is the tone."""
+    last = None
+    deadline = time.monotonic() + within
+    while time.monotonic() < deadline:
+        ok, share, rms = hears(hertz, 0.5)
+        last = (share, rms)
+        if ok:
+            return
+    raise StepFailed("no %d Hz on the sink (last half second: share %.2f, rms %.0f)" % (hertz, *last))
+
+
+# --- The program through AT-SPI ----------------------------------------------
+
+class Player:
+    def __init__(self, args, folder, env):
+        self.args = args
+        self.folder = folder
+        self.env = env
+        self.session = os.environ.get("LUMORA_SESSION", "x11")
+        self.dpi = float(os.environ.get("LUMORA_SESSION_DPI", "96"))
+        self.log = open(os.path.join(folder, "player.log"), "wb")
+        self.process = None
+        self.app = None
+
+    def start(self):
+        def allow_core():
+            import resource
+            resource.setrlimit(resource.RLIMIT_CORE, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+        self.process = subprocess.Popen(self.args, cwd=self.folder, env=self.env, stdout=self.log,
+                                        stderr=subprocess.STDOUT, preexec_fn=allow_core)
+        self.app = wait_until(self._find_app, 30, "the program on the accessibility bus")
+        wait_until(lambda: self.frame() is not None and self.caption() == TITLE, 20, "the caption " + TITLE)
+
+    def pid(self):
+        return self.process.pid
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def _find_app(self):
+        self.check_alive()
+        desktop = pyatspi.Registry.getDesktop(0)
+        for i in range(desktop.childCount):
+            app = desktop.getChildAtIndex(i)
+            try:
+                if app is not None and app.get_process_id() == self.process.pid:
+                    return app
+            except Exception:
+                continue
+        return None
+
+    def check_alive(self):
+        if self.process.poll() is not None:
+            raise StepFailed("the program ended: %s" % describe_status(self.process.returncode))
+
+    def windows(self):
+        return [self.app.getChildAtIndex(i) for i in range(self.app.childCount)]
+
+    def frame(self):
+        for w in self.windows():
+            if w is not None and w.getRole() == pyatspi.ROLE_FRAME:
+                return w
+        return None
+
+    def caption(self):
+        return self.frame().name
+
+    def find(self, root, predicate, depth=0):
+        if root is None or depth > 12:
+            return None
+        if predicate(root):
+            return root
+        for i in range(root.childCount):
+            found = self.find(root.getChildAtIndex(i), predicate, depth + 1)
+            if found is not None:
+                return found
+        return None
+
+    def menu_path(self, *names):
+        """The menu item reached through the menu bar by captions."""
+        bar = self.find(self.frame(), lambda a: a.getRole() == pyatspi.ROLE_MENU_BAR)
+        check(bar is not None, "no menu bar")
+        node = bar
+        for name in names:
+            found = None
+            for holder in [node] + [node.getChildAtIndex(i) for i in range(node.childCount)
+                                     if node.getChildAtIndex(i).getRole() in (pyatspi.ROLE_MENU, pyatspi.ROLE_POPUP_MENU)]:
+                for i in range(holder.childCount):
+                    child = holder.getChildAtIndex(i)
+                    if child.getRole() == pyatspi.ROLE_MENU_ITEM and child.name == name:
+                        found = child
+                        break
+                if found:
+                    break
+            check(found is not None, "no menu item %r on the way to %r" % (name, names))
+            node = found
+        return node
+
+    def choose(self, *names):
+        self.press(self.menu_path(*names))
+
+    def press(self, item):
+        action = item.queryAction()
+        index = 0
+        for i in range(action.nActions):
+            if action.getName(i).lower() in ("press", "click", "activate"):
+                index = i
+                break
+        action.doAction(index)
+
+    def choose_modal(self, *names):
+        """Chooses an item whose action opens a modal box. Qt answers an
+        accessibility action only once it has returned, which a modal box
+        does when it closes; the call is sent without waiting for it."""
+        item = self.menu_path(*names)
+        reply = subprocess.run(["gdbus", "call", "--session", "--dest", "org.a11y.Bus", "--object-path",
+                                "/org/a11y/bus", "--method", "org.a11y.Bus.GetAddress"],
+                               capture_output=True, text=True, check=True).stdout.strip()
+        address = reply[reply.index("'") + 1: reply.rindex("'")]
+        return subprocess.Popen(["gdbus", "call", "--address", address, "--dest", item.app.bus_name,
+                                 "--object-path", item.path, "--timeout", "60",
+                                 "--method", "org.a11y.atspi.Action.DoAction", "0"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def player_size(self):
+        player = self.find(self.frame(), lambda a: a.name == "播放器")
+        check(player is not None, "no player area named 播放器")
+        extents = player.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        return extents.width, extents.height
+
+    def frame_size(self):
+        e = self.frame().queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        return e.width, e.height
+
+    def window_id(self):
+        out = subprocess.run(["xdotool", "search", "--all", "--pid", str(self.pid()), "--name", "^Lumora"],
+                             capture_output=True, text=True).stdout.split()
+        check(out, "no X11 window of the program")
+        return out[-1]
+
+    def maximised(self):
+        if self.session == "x11":
+            state = subprocess.run(["xprop", "-id", self.window_id(), "_NET_WM_STATE"],
+                                   capture_output=True, text=True).stdout
+            return "_NET_WM_STATE_MAXIMIZED_VERT" in state and "_NET_WM_STATE_MAXIMIZED_HORZ" in state
+        # Wayland tells a client nothing about where it is; a maximised window
+        # fills the output's width.
+        return self.frame_size()[0] >= 1900 / float(os.environ.get("LUMORA_SESSION_SCALE", "1"))
+
+    def expect_pixels(self, twips):
+        # Twips to device-independent pixels as Qt reports them: at a higher
+        # DPI the device pixel ratio takes the rest.
+        scale = self.dpi / 96.0
+        return tuple(round(t * 96 / 1440.0) for t in twips), scale
+
+    def check_player(self, twips):
+        want, _ = self.expect_pixels(twips)
+        got = wait_until(lambda: (lambda s: s if all(abs(a - b) <= 2 for a, b in zip(s, want)) else None)(
+            self.player_size()), 5, "the player at %s px" % (want,))
+        return got
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
+def describe_status(code):
+    if code is None:
+        return "running"
+    if code < 0:
+        return "killed by signal %d (%s)" % (-code, signal.Signals(-code).name)
+    return "exit status %d" % code
+
+
+def backtrace(program, folder):
+    cores = [f for f in os.listdir(folder) if f == "core" or f.startswith("core.")]
+    for core in cores:
+        print("--- backtrace from %s" % core, flush=True)
+        subprocess.run(["gdb", "-batch", "-nx", "-ex", "thread apply all bt", program, os.path.join(folder, core)],
+                       stdout=sys.stdout, stderr=subprocess.STDOUT)
+    if not cores:
+        print("--- no core dump in %s (core pattern: %s)" % (
+            folder, open("/proc/sys/kernel/core_pattern").read().strip()), flush=True)
+
+
+def screenshot(shots, name):
+    if not shots:
+        return
+    os.makedirs(shots, exist_ok=True)
+    path = os.path.join(shots, "%s-%s.png" % (os.environ.get("LUMORA_SESSION", "x11"), name))
+    if os.environ.get("LUMORA_SESSION") == "wayland":
+        before = set(os.listdir("."))
+        subprocess.run(["weston-screenshooter"], capture_output=True)
+        new = [f for f in set(os.listdir(".")) - before if f.endswith(".png")]
+        if new:
+            shutil.move(new[0], path)
+    else:
+        subprocess.run(["import", "-window", "root", path], capture_output=True)
+
+
+def write_catalogue(folder, ice):
+    """A GBK catalogue whose stations are the Icecast tones and two failures."""
+    radio = ice.url("/radio.mp3")
+    tv = ice.url("/tv.ts")
+    records = {name: [] for name in LIST_FILES}
+    records["gb.txt"] = ["|测试音440|" + radio, "|不存在的电台|" + ice.url("/missing.mp3"),
+                         "|拒绝连接|http://127.0.0.1:%d/x.mp3" % servers.free_port(), "|无地址|"]
+    records["gb/ah.txt"] = ["|安徽测试音|" + radio]
+    records["tv.txt"] = ["|测试电视880|" + tv, "|不存在的电视|" + ice.url("/missing.ts")]
+    records["xs.txt"] = ["|相声测试音|" + radio]
+    for name, lines in records.items():
+        path = os.path.join(folder, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write("".join(line + "\r\n" for line in lines).encode("gbk"))
+
+
+# --- The steps ---------------------------------------------------------------
+
+RADIO = ("广播", "测试音440")
+TV = ("电视", "测试电视880")
+
+
+def step_radio(p):
+    p.choose(*RADIO)
+    wait_until(lambda: p.caption() == TITLE + NOW_PLAYING + "测试音440", 5, "the radio caption")
+    wait_until(lambda: not p.maximised(), 10, "the normal window state")
+    p.check_player(RADIO_TWIPS)
+    heard(servers.RADIO_TONE_HZ)
+
+
+def step_tv(p):
+    p.choose(*TV)
+    wait_until(lambda: p.caption() == TITLE + NOW_PLAYING + "测试电视880", 5, "the TV caption")
+    wait_until(p.maximised, 10, "the maximised window state")
+    p.check_player(TV_TWIPS)
+    heard(servers.TV_TONE_HZ)
+    time.sleep(1.0)
+    p.check_alive()
+
+
+def step_unmaximise(p):
+    step_tv(p)
+    subprocess.run(["wmctrl", "-i", "-r", p.window_id(), "-b", "remove,maximized_vert,maximized_horz"], check=True)
+    wait_until(lambda: not p.maximised(), 10, "the window to leave the maximised state")
+    time.sleep(0.5)
+    p.check_player(TV_TWIPS)
+    heard(servers.TV_TONE_HZ)
+
+
+def step_about(p, shots):
+    step_tv(p)
+    pending = p.choose_modal("关于")
+    box = wait_until(lambda: next((w for w in p.windows() if w is not None and w.name == "关于作者"), None), 10,
+                     "the About box")
+    text = p.find(box, lambda a: "软件:" + TITLE in (a.name or ""))
+    check(text is not None, "the About box does not name " + TITLE)
+    screenshot(shots, "about")
+    heard(servers.TV_TONE_HZ)
+    check(p.caption() == TITLE + NOW_PLAYING + "测试电视880", "the caption changed under the About box")
+    ok = p.find(box, lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON)
+    check(ok is not None, "no button in the About box")
+    ok.queryAction().doAction(0)
+    wait_until(lambda: all(w is None or w.name != "关于作者" for w in p.windows()), 10, "the About box to close")
+    pending.wait(10)
+    heard(servers.TV_TONE_HZ)
+
+
+def step_minimise(p):
+    step_tv(p)
+    wid = p.window_id()
+    subprocess.run(["xdotool", "windowminimize", wid], check=True)
+    wait_until(lambda: "Iconic" in subprocess.run(["xprop", "-id", wid, "WM_STATE"], capture_output=True,
+                                                    text=True).stdout, 5, "the window to be minimised")
+    # Ten seconds minimised, the tone all the way through.
+    for second in range(10):
+        ok, share, rms = hears(servers.TV_TONE_HZ, 1.0)
+        check(ok, "second %d minimised: no %d Hz (share %.2f, rms %.0f)" % (second + 1, servers.TV_TONE_HZ,
+                                                                             share, rms))
+    subprocess.run(["wmctrl", "-i", "-a", wid], check=True)
+    wait_until(lambda: "Normal" in subprocess.run(["xprop", "-id", wid, "WM_STATE"], capture_output=True,
+                                                    text=True).stdout, 5, "the window to come back")
+    heard(servers.TV_TONE_HZ)
+    p.check_alive()
+
+
+def step_random_picks(p, count, seed):
+    rng = random.Random(seed)
+    entries = [RADIO, TV, ("广播", "不存在的电台"), ("广播", "拒绝连接"), ("广播", "无地址"),
+               ("广播", "安徽", "安徽测试音"), ("相声", "相声测试音"), ("电视", "不存在的电视")]
+    # Found once: a walk down the menus takes dozens of calls.
+    items = [p.menu_path(*entry) for entry in entries]
+    for i in range(count):
+        p.press(rng.choice(items))
+        time.sleep(rng.uniform(0, 0.4))
+        if i % 20 == 0:
+            p.check_alive()
+    p.check_alive()
+    step_radio(p)
+
+
+def step_close(p):
+    step_tv(p)
+    if p.session == "x11":
+        start = time.monotonic()
+        subprocess.run(["wmctrl", "-i", "-c", p.window_id()], check=True)
+    else:
+        # A Wayland window is closed through its own decoration, out of reach
+        # of a headless compositor; the session's end asks the same of it.
+        start = time.monotonic()
+        p.process.send_signal(signal.SIGTERM)
+    wait_until(lambda: p.process.poll() is not None, 5, "the program to end")
+    took = time.monotonic() - start
+    check(took <= 0.5, "the program took %.2f s to end after its window was closed" % took)
+    check(p.process.returncode == 0 or p.session != "x11",
+          "the program ended with " + describe_status(p.process.returncode))
+    left = subprocess.run(["pgrep", "-P", str(p.pid())], capture_output=True, text=True).stdout.strip()
+    check(not left, "processes left behind: " + left)
+    print("       the program ended %.3f s after its window was closed" % took, flush=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    group = parser.add_mutually_exclusive_group(required=True)
+    group.add_argument("--program")
+    group.add_argument("--launcher")
+    parser.add_argument("--steps", choices=["full", "short"], default="full")
+    parser.add_argument("--picks", type=int, default=int(os.environ.get("LUMORA_E2E_PICKS", "200")))
+    parser.add_argument("--shots", default=os.environ.get("LUMORA_E2E_SHOTS"))
+    parser.add_argument("--seed", type=int, default=int(time.time()))
+    args = parser.parse_args()
+
+    work = tempfile.mkdtemp(prefix="lumora-e2e.")
+    os.chmod(work, 0o755)
+    ice = servers.Icecast(os.path.join(work, "servers"))
+    os.makedirs(ice.folder)
+    env = dict(os.environ)
+    env.pop("QT_FONT_DPI", None)
+    if args.launcher:
+        env["XDG_DATA_HOME"] = os.path.join(work, "data")
+        folder = os.path.join(work, "data", "lumora")
+        command = [os.path.abspath(args.launcher)]
+        program = os.path.join(os.path.dirname(os.path.dirname(os.path.realpath(args.launcher))),
+                               "libexec", "lumora", "lumora")
+    else:
+        folder = os.path.join(work, "catalogue")
+        command = [os.path.abspath(args.program)]
+        program = command[0]
+    os.makedirs(folder)
+    passed = failed = 0
+    player = None
+    session = os.environ.get("LUMORA_SESSION", "x11")
+    try:
+        ice.start()
+        ice.add_tone("/radio.mp3", servers.RADIO_TONE_HZ)
+        ice.add_tone("/tv.ts", servers.TV_TONE_HZ, video=True)
+        write_catalogue(folder, ice)
+        player = Player(command, folder, env)
+        player.start()
+
+        steps = [("radio", lambda: step_radio(player)),
+                 ("TV", lambda: (step_tv(player), screenshot(args.shots, "tv"))),
+                 ("radio after TV", lambda: (step_radio(player), screenshot(args.shots, "radio")))]
+        if args.steps == "full":
+            if session == "x11":
+                steps.append(("the user un-maximises after TV", lambda: step_unmaximise(player)))
+            steps.append(("About while TV plays", lambda: step_about(player, args.shots)))
+            if session == "x11":
+                steps.append(("TV minimised for 10 s", lambda: step_minimise(player)))
+            steps.append(("%d random picks (seed %d)" % (args.picks, args.seed),
+                          lambda: step_random_picks(player, args.picks, args.seed)))
+        steps.append(("close while TV plays", lambda: step_close(player)))
+
+        for name, run in steps:
+            start = time.monotonic()
+            try:
+                run()
+                passed += 1
+                print("PASS   %s (%.1f s)" % (name, time.monotonic() - start), flush=True)
+            except StepFailed as e:
+                failed += 1
+                print("FAIL   %s: %s" % (name, e), flush=True)
+                if not player.alive():
+                    break
+    except (StepFailed, RuntimeError) as e:
+        failed += 1
+        print("FAIL   setting up: %s" % e, flush=True)
+    finally:
+        if player is not None:
+            if player.process is not None and player.process.poll() is not None and player.process.returncode != 0 \
+                    and player.process.returncode != -signal.SIGTERM:
+                print("--- the program ended with %s; its output:" % describe_status(player.process.returncode))
+                sys.stdout.write(open(os.path.join(folder, "player.log"), errors="replace").read())
+                backtrace(program, folder)
+            player.stop()
+        ice.stop()
+        shutil.rmtree(work, ignore_errors=True)
+    print("%d passed, %d failed" % (passed, failed))
+    return 0 if failed == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
