@@ -12,6 +12,7 @@
 #include "MenuItemArray.h"
 #include "MpvVideoWidget.h"
 #include "PlaybackController.h"
+#include "PlayerState.h"
 
 // The main window as a user's desktop treats it: shown and maximised through
 // the window manager or the compositor, with the default sound output of the
@@ -104,7 +105,7 @@ bool TestDesktopWindow::playsFor(double seconds, int timeoutMs)
     double first = -1;
     return QTest::qWaitFor(
         [&] {
-            if (controller->status()->state() != PlaybackStatus::State::Playing || m_playbackTime < 0)
+            if (controller->state().state() != PlayerState::State::Playing || m_playbackTime < 0)
                 return false;
             if (first < 0)
                 first = m_playbackTime;
