@@ -1,9 +1,7 @@
 #include "SelectionHandler.h"
 
 #include "ChannelGroup.h"
-#include "Layouts.h"
 #include "MediaPlayer.h"
-#include "NowPlayingCaption.h"
 #include "PlaybackWindow.h"
 #include "PlayerLog.h"
 
@@ -32,10 +30,16 @@ bool SelectionHandler::accepts(int index) const
 
 bool SelectionHandler::selectRadio(int index)
 {
-    RadioLayout::apply(m_window);
+    // The layout comes first, even for an index that is then turned away.
+    m_window.setNormalState();
+    MediaPlayer *player = m_window.player();
+    player->setTop(kRadioTop);
+    player->setLeft(kRadioLeft);
+    player->setWidth(kRadioWidth);
+    player->setHeight(kRadioHeight);
     if (!accepts(index))
         return false;
-    m_window.player()->setURL(m_group.addressAt(index));
+    player->setURL(m_group.addressAt(index));
     writeCaption(index);
     return true;
 }
@@ -45,14 +49,19 @@ bool SelectionHandler::selectTv(int index)
     if (!accepts(index))
         return false;
     const QString address = m_group.addressAt(index);
-    TvLayout::maximise(m_window);
-    m_window.player()->setURL(address);
-    TvLayout::placePlayer(m_window);
+    m_window.setMaximisedState();
+    MediaPlayer *player = m_window.player();
+    player->setURL(address);
+    player->setLeft(kTvLeft);
+    player->setWidth(kTvWidth);
+    player->setHeight(kTvHeight);
     writeCaption(index);
     return true;
 }
 
 void SelectionHandler::writeCaption(int index)
 {
-    m_window.setCaption(NowPlayingCaption::build(m_window.appTitle(), m_group.menuItems->caption(index)));
+    // The program's title, " 正在播放:" and the entry's name as its menu item
+    // shows it, nothing else between them.
+    m_window.setCaption(m_window.appTitle() + QStringLiteral(" 正在播放:") + m_group.menuItems->caption(index));
 }
