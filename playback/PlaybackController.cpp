@@ -450,7 +450,10 @@ void PlaybackController::onPropertyChanged(const QString &name, const QVariant &
                 && !t.value(QStringLiteral("albumart")).toBool())
                 video = true;
         }
-        m_hasVideo = video;
+        if (video != m_hasVideo) {
+            m_hasVideo = video;
+            Q_EMIT hasVideoChanged(video);
+        }
     }
 }
 
