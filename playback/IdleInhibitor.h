@@ -28,6 +28,8 @@ public:
     // What the player's state asks for now, and what the desktop has granted.
     Kind wanted() const { return m_wanted; }
     Kind held() const { return m_held.kind; }
+    // The unique name the desktop sees the requests come from.
+    QString busName() const { return m_bus.baseService(); }
 
 Q_SIGNALS:
     void heldChanged(IdleInhibitor::Kind kind);
