@@ -68,8 +68,8 @@ void checkAddress(const QString &address)
         "a known verdict", address);
     check(AddressPolicy::isNetwork(address) == (verdict.kind == AddressPolicy::Kind::Network),
         "isNetwork agrees with classify", address);
-    check((verdict.kind == AddressPolicy::Kind::Refused) == !verdict.reason.isEmpty(),
-        "a reason exactly for a refused address", address);
+    check((verdict.kind == AddressPolicy::Kind::Refused) == (verdict.refusal.kind() == Failure::Kind::RefusedAddress),
+        "a refusal exactly for a refused address", address);
     if (verdict.kind == AddressPolicy::Kind::Network) {
         const qsizetype colon = address.indexOf(u':');
         check(colon > 0 && kNetworkSchemes.contains(address.left(colon), Qt::CaseInsensitive),
