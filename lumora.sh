@@ -26,12 +26,13 @@ packages=(
 # Wayland plugin, PulseAudio, a D-Bus session bus with the accessibility bus;
 # python3-pyatspi, wmctrl, x11-utils drive and watch the program as a user
 # would; icecast2 serves the end-to-end tests' streams; gdb prints the
-# backtrace of a program that dies under a test; imagemagick takes screenshots.
+# backtrace of a program that dies under a test; imagemagick takes screenshots;
+# playerctl is the desktop's media controls, over MPRIS.
 test_packages=(
     xvfb xauth desktop-file-utils appstream librsvg2-bin dpkg-dev file xdotool procps
     openbox x11-utils x11-xserver-utils wmctrl weston qt6-wayland libegl-mesa0
     pulseaudio pulseaudio-utils dbus at-spi2-core python3 python3-pyatspi gir1.2-atspi-2.0
-    icecast2 gdb imagemagick
+    icecast2 gdb imagemagick playerctl
 )
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 
