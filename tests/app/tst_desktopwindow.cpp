@@ -45,6 +45,7 @@ private:
     // available area, or back to its own size.
     bool managerMaximised() const;
     qint64 frames() const;
+    static bool pictureFillsWidth(MpvVideoWidget *video);
     bool playsFor(double seconds, int timeoutMs = 20000);
 
     DemoServerProcess m_server;
@@ -186,6 +187,29 @@ void TestDesktopWindow::placementFollowsScreenDpi()
     MpvVideoWidget *video = player->videoWidget();
     const QSize expected = video->size() * video->devicePixelRatioF();
     QTRY_COMPARE_WITH_TIMEOUT(video->lastFramebufferSize(), expected, 5000);
+    // And the picture fills the area: the 16:9 test picture spans its whole
+    // width, letterboxed evenly above and below, not drawn into a corner.
+    QVERIFY(pictureFillsWidth(video));
+}
+
+bool TestDesktopWindow::pictureFillsWidth(MpvVideoWidget *video)
+{
+    QRect lit;
+    const bool found = QTest::qWaitFor([&] {
+        const QImage frame = video->grabFramebuffer();
+        lit = QRect();
+        for (int y = 0; y < frame.height(); y += 4) {
+            for (int x = 0; x < frame.width(); x += 4) {
+                if (qGray(frame.pixel(x, y)) > 24)
+                    lit |= QRect(x, y, 1, 1);
+            }
+        }
+        return !frame.isNull() && lit.width() >= frame.width() * 95 / 100
+               && qAbs(lit.top() - (frame.height() - 1 - lit.bottom())) <= frame.height() / 20;
+    }, 10000);
+    if (!found)
+        qWarning() << "lit part of the picture:" << lit << "of" << video->lastFramebufferSize();
+    return found;
 }
 
 // A minimised window draws nothing; the sound must go on all the same.
