@@ -24,17 +24,17 @@ struct Service
     const char *interface;
 };
 
-constexpr Service kScreenSaver{"org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
-                               "org.freedesktop.ScreenSaver"};
-constexpr Service kPowerManagement{"org.freedesktop.PowerManagement", "/org/freedesktop/PowerManagement/Inhibit",
-                                   "org.freedesktop.PowerManagement.Inhibit"};
-constexpr Service kPortal{"org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
-                          "org.freedesktop.portal.Inhibit"};
+constexpr Service kScreenSaver { "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
+    "org.freedesktop.ScreenSaver" };
+constexpr Service kPowerManagement { "org.freedesktop.PowerManagement", "/org/freedesktop/PowerManagement/Inhibit",
+    "org.freedesktop.PowerManagement.Inhibit" };
+constexpr Service kPortal { "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+    "org.freedesktop.portal.Inhibit" };
 
 QDBusMessage methodCall(const Service &service, const char *method)
 {
     return QDBusMessage::createMethodCall(QLatin1String(service.name), QLatin1String(service.path),
-                                          QLatin1String(service.interface), QLatin1String(method));
+        QLatin1String(service.interface), QLatin1String(method));
 }
 
 const Service &desktopService(IdleInhibitor::Kind kind)
@@ -52,9 +52,9 @@ bool absent(const QDBusMessage &reply)
 {
     const QString error = reply.errorName();
     return error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
-           || error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")
-           || error == QLatin1String("org.freedesktop.DBus.Error.UnknownObject")
-           || error == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod");
+        || error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")
+        || error == QLatin1String("org.freedesktop.DBus.Error.UnknownObject")
+        || error == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod");
 }
 
 }
@@ -101,7 +101,7 @@ void IdleInhibitor::take(Kind kind, bool portal)
     if (portal) {
         call = methodCall(kPortal, "Inhibit");
         call << QString() << (kind == Kind::Screen ? kPortalIdle : kPortalSuspend)
-             << QVariantMap{{QStringLiteral("reason"), reason(kind)}};
+             << QVariantMap { { QStringLiteral("reason"), reason(kind) } };
     } else {
         call = methodCall(desktopService(kind), "Inhibit");
         call << kApplication << reason(kind);
@@ -118,7 +118,7 @@ void IdleInhibitor::onTaken(Kind kind, bool portal, const QDBusMessage &reply)
 {
     m_busy = false;
     if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
-        m_held = Inhibition{kind, portal, 0, {}};
+        m_held = Inhibition { kind, portal, 0, {} };
         if (portal)
             m_held.handle = reply.arguments().constFirst().value<QDBusObjectPath>().path();
         else
@@ -132,7 +132,7 @@ void IdleInhibitor::onTaken(Kind kind, bool portal, const QDBusMessage &reply)
         qCInfo(lcPlayer).noquote() << QStringLiteral("桌面未提供%1:%2")
                                           .arg(kind == Kind::Screen ? QStringLiteral("屏幕常亮")
                                                                     : QStringLiteral("阻止休眠"),
-                                               reply.errorMessage());
+                                              reply.errorMessage());
     }
     reconcile();
 }
@@ -141,8 +141,7 @@ QDBusMessage IdleInhibitor::releaseMessage() const
 {
     if (m_held.portal)
         return QDBusMessage::createMethodCall(QLatin1String(kPortal.name), m_held.handle,
-                                              QStringLiteral("org.freedesktop.portal.Request"),
-                                              QStringLiteral("Close"));
+            QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Close"));
     QDBusMessage call = methodCall(desktopService(m_held.kind), "UnInhibit");
     call << m_held.cookie;
     return call;

@@ -54,6 +54,6 @@ private:
     const PlaybackController &m_controller;
     Kind m_wanted = Kind::None;
     Inhibition m_held;
-    bool m_busy = false;    // a call is on its way
-    QSet<Kind> m_refused;   // kinds the session cannot grant
+    bool m_busy = false; // a call is on its way
+    QSet<Kind> m_refused; // kinds the session cannot grant
 };

@@ -44,19 +44,19 @@ QString MprisPlayer::playbackStatus() const
 QVariantMap MprisPlayer::metadata() const
 {
     if (!chosen())
-        return {{QStringLiteral("mpris:trackid"),
-                 QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack")))}};
+        return { { QStringLiteral("mpris:trackid"),
+            QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"))) } };
     const QString address = m_player.URL().trimmed();
     const QString name = m_name.isEmpty() ? address : m_name;
     const QString title = m_player.controller()->state().title();
     return {
-        {QStringLiteral("mpris:trackid"),
-         QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/lumora/track/%1").arg(m_track)))},
-        {QStringLiteral("xesam:title"), title.isEmpty() ? name : title},
+        { QStringLiteral("mpris:trackid"),
+            QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/lumora/track/%1").arg(m_track))) },
+        { QStringLiteral("xesam:title"), title.isEmpty() ? name : title },
         // Where desktops show the artist and the album: the entry chosen.
-        {QStringLiteral("xesam:artist"), QStringList{name}},
-        {QStringLiteral("xesam:album"), name},
-        {QStringLiteral("xesam:url"), address},
+        { QStringLiteral("xesam:artist"), QStringList { name } },
+        { QStringLiteral("xesam:album"), name },
+        { QStringLiteral("xesam:url"), address },
     };
 }
 

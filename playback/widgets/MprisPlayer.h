@@ -43,7 +43,7 @@ public:
 
     QString playbackStatus() const;
     double rate() const { return 1.0; }
-    void setRate(double) {}
+    void setRate(double) { }
     QVariantMap metadata() const;
     double volume() const;
     void setVolume(double volume);
@@ -63,11 +63,11 @@ public Q_SLOTS:
     void Pause();
     void PlayPause();
     void Stop();
-    void Next() {}
-    void Previous() {}
-    void Seek(qlonglong) {}
-    void SetPosition(const QDBusObjectPath &, qlonglong) {}
-    void OpenUri(const QString &) {}
+    void Next() { }
+    void Previous() { }
+    void Seek(qlonglong) { }
+    void SetPosition(const QDBusObjectPath &, qlonglong) { }
+    void OpenUri(const QString &) { }
 
 Q_SIGNALS:
     // Never sent: a live stream is not seeked. Part of the interface.

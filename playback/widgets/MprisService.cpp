@@ -32,7 +32,8 @@ QString instanceName()
 {
     // Several players in one process (tests) each need a name of their own.
     static int players = 0;
-    const QString name = QStringLiteral("%1.instance%2").arg(QLatin1String(MprisService::kBaseName))
+    const QString name = QStringLiteral("%1.instance%2")
+                             .arg(QLatin1String(MprisService::kBaseName))
                              .arg(QCoreApplication::applicationPid());
     return players++ == 0 ? name : name + QStringLiteral("_%1").arg(players);
 }
@@ -66,29 +67,28 @@ MprisService::~MprisService()
 void MprisService::requestName(const QString &name, bool last)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                                       QStringLiteral("/org/freedesktop/DBus"),
-                                                       QStringLiteral("org.freedesktop.DBus"),
-                                                       QStringLiteral("RequestName"));
+        QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"), QStringLiteral("RequestName"));
     call << name << kDoNotQueue;
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, name, last](QDBusPendingCallWatcher *w) {
-        w->deleteLater();
-        const QDBusPendingReply<uint> reply = *w;
-        if (!reply.isError() && (reply.value() == kPrimaryOwner || reply.value() == kAlreadyOwner)) {
-            m_busName = name;
-            Q_EMIT busNameSettled(name);
-            return;
-        }
-        if (!last && !reply.isError()) {
-            // Another copy of the program is there: a second, independent player.
-            requestName(instanceName(), true);
-            return;
-        }
-        qCWarning(lcPlayer).noquote() << QStringLiteral("无法取得总线名称 %1:%2")
-                                             .arg(name, reply.isError() ? reply.error().message()
-                                                                        : QStringLiteral("已被占用"));
-        Q_EMIT busNameSettled(QString());
-    });
+    connect(
+        watcher, &QDBusPendingCallWatcher::finished, this, [this, name, last](QDBusPendingCallWatcher *w) {
+            w->deleteLater();
+            const QDBusPendingReply<uint> reply = *w;
+            if (!reply.isError() && (reply.value() == kPrimaryOwner || reply.value() == kAlreadyOwner)) {
+                m_busName = name;
+                Q_EMIT busNameSettled(name);
+                return;
+            }
+            if (!last && !reply.isError()) {
+                // Another copy of the program is there: a second, independent player.
+                requestName(instanceName(), true);
+                return;
+            }
+            qCWarning(lcPlayer).noquote()
+                << QStringLiteral("无法取得总线名称 %1:%2")
+                       .arg(name, reply.isError() ? reply.error().message() : QStringLiteral("已被占用"));
+            Q_EMIT busNameSettled(QString());
+        });
 }
 
 void MprisService::announce()
@@ -117,8 +117,7 @@ void MprisService::announce(QDBusAbstractAdaptor *adaptor, const char *interface
     if (first || changed.isEmpty())
         return;
     QDBusMessage signal = QDBusMessage::createSignal(QLatin1String(kObjectPath),
-                                                     QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                     QStringLiteral("PropertiesChanged"));
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"));
     signal << QLatin1String(interface) << changed << QStringList();
     m_bus.send(signal);
 }

@@ -60,7 +60,7 @@ public Q_SLOTS:
         Q_UNUSED(reason);
         const QString sender = message().service();
         const uint cookie = m_grants.nextCookie++;
-        m_grants.held.append({m_kind, cookie, sender});
+        m_grants.held.append({ m_kind, cookie, sender });
         m_grants.mostHeldAtOnce = std::max(m_grants.mostHeldAtOnce, int(m_grants.heldBy(sender).size()));
         return cookie;
     }
@@ -68,9 +68,8 @@ public Q_SLOTS:
     void UnInhibit(uint cookie)
     {
         const QString sender = message().service();
-        m_grants.held.removeIf([&](const Grants::Grant &g) {
-            return g.cookie == cookie && g.sender == sender && g.kind == m_kind;
-        });
+        m_grants.held.removeIf(
+            [&](const Grants::Grant &g) { return g.cookie == cookie && g.sender == sender && g.kind == m_kind; });
     }
 
 private:
@@ -123,10 +122,10 @@ void TestIdleInhibitor::initTestCase()
     QDBusConnection bus = QDBusConnection::sessionBus();
     m_screenSaver = std::make_unique<ScreenSaver>(Kind::Screen, m_grants);
     m_power = std::make_unique<PowerManagement>(Kind::Sleep, m_grants);
-    QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), m_screenSaver.get(),
-                               QDBusConnection::ExportAllSlots));
-    QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/PowerManagement/Inhibit"), m_power.get(),
-                               QDBusConnection::ExportAllSlots));
+    QVERIFY(bus.registerObject(
+        QStringLiteral("/org/freedesktop/ScreenSaver"), m_screenSaver.get(), QDBusConnection::ExportAllSlots));
+    QVERIFY(bus.registerObject(
+        QStringLiteral("/org/freedesktop/PowerManagement/Inhibit"), m_power.get(), QDBusConnection::ExportAllSlots));
     QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
     QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.PowerManagement")));
 }
@@ -148,46 +147,46 @@ void TestIdleInhibitor::followsThePlayer()
     PlaybackController *controller = rig->player->controller();
     auto granted = [&] { return m_grants.heldBy(player); };
     using Kinds = QList<Kind>;
-    QCOMPARE(granted(), Kinds{});
+    QCOMPARE(granted(), Kinds {});
 
     // Sound only: the machine stays up, the screen may blank.
     rig->player->setURL(m_server.url(QStringLiteral("/radio/1.mp3")));
     QVERIFY(rig->plays(0.5));
-    QTRY_COMPARE(granted(), Kinds{Kind::Sleep});
+    QTRY_COMPARE(granted(), Kinds { Kind::Sleep });
 
     // TV: the screen stays on instead.
     rig->player->setURL(m_server.url(QStringLiteral("/tv/1.ts")));
     QVERIFY(rig->plays(0.5));
-    QTRY_COMPARE(granted(), Kinds{Kind::Screen});
+    QTRY_COMPARE(granted(), Kinds { Kind::Screen });
     QCOMPARE(inhibitor->held(), Kind::Screen);
 
     // Paused, resumed, stopped.
     controller->togglePause();
     QTRY_COMPARE(rig->state(), PlayerState::State::Paused);
-    QTRY_COMPARE(granted(), Kinds{});
+    QTRY_COMPARE(granted(), Kinds {});
     controller->togglePause();
-    QTRY_COMPARE(granted(), Kinds{Kind::Screen});
+    QTRY_COMPARE(granted(), Kinds { Kind::Screen });
     controller->stop();
-    QTRY_COMPARE(granted(), Kinds{});
+    QTRY_COMPARE(granted(), Kinds {});
 
     // A radio entry after TV lets the screen go.
     rig->player->setURL(m_server.url(QStringLiteral("/tv/2.ts")));
-    QTRY_COMPARE_WITH_TIMEOUT(granted(), Kinds{Kind::Screen}, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(granted(), Kinds { Kind::Screen }, 15000);
     rig->player->setURL(m_server.url(QStringLiteral("/radio/2.mp3")));
     QVERIFY(rig->plays(0.5));
-    QTRY_COMPARE(granted(), Kinds{Kind::Sleep});
+    QTRY_COMPARE(granted(), Kinds { Kind::Sleep });
 
     // A failure.
     rig->player->setURL(m_server.url(QStringLiteral("/fail/404")));
     QTRY_COMPARE_WITH_TIMEOUT(rig->state(), PlayerState::State::Failed, 15000);
-    QTRY_COMPARE(granted(), Kinds{});
+    QTRY_COMPARE(granted(), Kinds {});
 
     // The player goes while it plays.
     rig->player->setURL(m_server.url(QStringLiteral("/radio/3.mp3")));
     QVERIFY(rig->plays(0.5));
-    QTRY_COMPARE(granted(), Kinds{Kind::Sleep});
+    QTRY_COMPARE(granted(), Kinds { Kind::Sleep });
     rig.reset();
-    QTRY_COMPARE(granted(), Kinds{});
+    QTRY_COMPARE(granted(), Kinds {});
 
     QCOMPARE(m_grants.mostHeldAtOnce, 1);
 }

@@ -50,7 +50,7 @@ public:
     explicit Announcements(const QString &service)
     {
         QVERIFY(QDBusConnection::sessionBus().connect(service, kPath, kProperties, QStringLiteral("PropertiesChanged"),
-                                                      this, SLOT(changed(QString, QVariantMap, QStringList))));
+            this, SLOT(changed(QString, QVariantMap, QStringList))));
     }
 
     QList<QVariant> values(const QString &name) const
@@ -97,8 +97,8 @@ private Q_SLOTS:
 private:
     // The player's bus name, once it holds one.
     static QString busName(const PlayerRig &rig);
-    static QDBusMessage call(const QString &service, const QString &interface, const QString &method,
-                             const QVariantList &args = {});
+    static QDBusMessage call(
+        const QString &service, const QString &interface, const QString &method, const QVariantList &args = {});
     static QVariant get(const QString &service, const QString &interface, const QString &name);
     static bool set(const QString &service, const QString &name, const QVariant &value);
 
@@ -119,8 +119,8 @@ QString TestMpris::busName(const PlayerRig &rig)
     return name;
 }
 
-QDBusMessage TestMpris::call(const QString &service, const QString &interface, const QString &method,
-                             const QVariantList &args)
+QDBusMessage TestMpris::call(
+    const QString &service, const QString &interface, const QString &method, const QVariantList &args)
 {
     QDBusMessage message = QDBusMessage::createMethodCall(service, kPath, interface, method);
     message.setArguments(args);
@@ -130,7 +130,7 @@ QDBusMessage TestMpris::call(const QString &service, const QString &interface, c
 
 QVariant TestMpris::get(const QString &service, const QString &interface, const QString &name)
 {
-    const QDBusMessage reply = call(service, kProperties, QStringLiteral("Get"), {interface, name});
+    const QDBusMessage reply = call(service, kProperties, QStringLiteral("Get"), { interface, name });
     if (reply.type() != QDBusMessage::ReplyMessage)
         return {};
     return plain(reply.arguments().value(0));
@@ -138,8 +138,8 @@ QVariant TestMpris::get(const QString &service, const QString &interface, const 
 
 bool TestMpris::set(const QString &service, const QString &name, const QVariant &value)
 {
-    const QDBusMessage reply = call(service, kProperties, QStringLiteral("Set"),
-                                    {kPlayer, name, QVariant::fromValue(QDBusVariant(value))});
+    const QDBusMessage reply = call(
+        service, kProperties, QStringLiteral("Set"), { kPlayer, name, QVariant::fromValue(QDBusVariant(value)) });
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
@@ -154,7 +154,7 @@ void TestMpris::describesItself()
     QCOMPARE(get(name, kRoot, QStringLiteral("CanQuit")).toBool(), true);
     QCOMPARE(get(name, kPlayer, QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Stopped"));
     // Nothing is chosen yet: nothing to play or control.
-    for (const char *can : {"CanPlay", "CanPause", "CanControl", "CanSeek", "CanGoNext", "CanGoPrevious"})
+    for (const char *can : { "CanPlay", "CanPause", "CanControl", "CanSeek", "CanGoNext", "CanGoPrevious" })
         QVERIFY2(!get(name, kPlayer, QLatin1String(can)).toBool(), can);
     QCOMPARE(get(name, kPlayer, QStringLiteral("Volume")).toDouble(), 0.5);
 }
@@ -174,7 +174,7 @@ void TestMpris::followsAndControlsThePlayer()
     rig.host.setWindowTitle(kCaption + QStringLiteral("演示一台"));
     QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Playing"), 10000);
     QVERIFY(rig.plays(1.0));
-    for (const char *can : {"CanPlay", "CanPause", "CanControl"})
+    for (const char *can : { "CanPlay", "CanPause", "CanControl" })
         QVERIFY2(get(name, kPlayer, QLatin1String(can)).toBool(), can);
     QVERIFY(!get(name, kPlayer, QStringLiteral("CanSeek")).toBool());
     // The entry's name until the stream sends its title, then the title.
@@ -183,10 +183,11 @@ void TestMpris::followsAndControlsThePlayer()
         named = named || m.toMap().value(QStringLiteral("xesam:title")).toString() == QStringLiteral("演示一台");
     QVERIFY(named);
     QTRY_VERIFY_WITH_TIMEOUT(
-        metadata().value(QStringLiteral("xesam:title")).toString().startsWith(QStringLiteral("演示电台 1 - 第 ")), 10000);
+        metadata().value(QStringLiteral("xesam:title")).toString().startsWith(QStringLiteral("演示电台 1 - 第 ")),
+        10000);
     QVariantMap now = get(name, kPlayer, QStringLiteral("Metadata")).toMap();
     QCOMPARE(now.value(QStringLiteral("xesam:title")), metadata().value(QStringLiteral("xesam:title")));
-    QCOMPARE(now.value(QStringLiteral("xesam:artist")).toStringList(), QStringList{QStringLiteral("演示一台")});
+    QCOMPARE(now.value(QStringLiteral("xesam:artist")).toStringList(), QStringList { QStringLiteral("演示一台") });
     QCOMPARE(now.value(QStringLiteral("xesam:url")).toString(), radio);
     const QString firstTrack = now.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path();
     QVERIFY(!firstTrack.isEmpty());
@@ -208,8 +209,8 @@ void TestMpris::followsAndControlsThePlayer()
         const char *method;
         const char *status;
     };
-    for (const Step &step : {Step{"Pause", "Paused"}, Step{"Play", "Playing"}, Step{"PlayPause", "Paused"},
-                             Step{"PlayPause", "Playing"}, Step{"Stop", "Stopped"}, Step{"Play", "Playing"}}) {
+    for (const Step &step : { Step { "Pause", "Paused" }, Step { "Play", "Playing" }, Step { "PlayPause", "Paused" },
+             Step { "PlayPause", "Playing" }, Step { "Stop", "Stopped" }, Step { "Play", "Playing" } }) {
         QCOMPARE(call(name, kPlayer, QLatin1String(step.method)).type(), QDBusMessage::ReplyMessage);
         QTRY_COMPARE_WITH_TIMEOUT(status(), QLatin1String(step.status), 10000);
         QCOMPARE(get(name, kPlayer, QStringLiteral("PlaybackStatus")).toString(), QLatin1String(step.status));
@@ -225,7 +226,8 @@ void TestMpris::followsAndControlsThePlayer()
         QVERIFY(!m.toMap().value(QStringLiteral("xesam:title")).toString().startsWith(QStringLiteral("演示电台 1")));
     QVERIFY(metadata().value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path() != firstTrack);
     QTRY_VERIFY_WITH_TIMEOUT(
-        metadata().value(QStringLiteral("xesam:title")).toString().startsWith(QStringLiteral("演示电台 2 - 第 ")), 15000);
+        metadata().value(QStringLiteral("xesam:title")).toString().startsWith(QStringLiteral("演示电台 2 - 第 ")),
+        15000);
 }
 
 void TestMpris::quitClosesTheWindow()
