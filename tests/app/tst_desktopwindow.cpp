@@ -45,7 +45,7 @@ private:
     // available area, or back to its own size.
     bool managerMaximised() const;
     qint64 frames() const;
-    static bool pictureFillsWidth(MpvVideoWidget *video);
+    static bool pictureFillsArea(MpvVideoWidget *video);
     bool playsFor(double seconds, int timeoutMs = 20000);
 
     DemoServerProcess m_server;
@@ -187,28 +187,40 @@ void TestDesktopWindow::placementFollowsScreenDpi()
     MpvVideoWidget *video = player->videoWidget();
     const QSize expected = video->size() * video->devicePixelRatioF();
     QTRY_COMPARE_WITH_TIMEOUT(video->lastFramebufferSize(), expected, 5000);
-    // And the picture fills the area: the 16:9 test picture spans its whole
-    // width, letterboxed evenly above and below, not drawn into a corner.
-    QVERIFY(pictureFillsWidth(video));
+    // And the picture fills the area: the 16:9 test picture spans the area's
+    // whole width or height and is centred in the other, not drawn into a
+    // corner of a scaled output.
+    QVERIFY(pictureFillsArea(video));
 }
 
-bool TestDesktopWindow::pictureFillsWidth(MpvVideoWidget *video)
+bool TestDesktopWindow::pictureFillsArea(MpvVideoWidget *video)
 {
     QRect lit;
-    const bool found = QTest::qWaitFor([&] {
-        const QImage frame = video->grabFramebuffer();
-        lit = QRect();
-        for (int y = 0; y < frame.height(); y += 4) {
-            for (int x = 0; x < frame.width(); x += 4) {
-                if (qGray(frame.pixel(x, y)) > 24)
-                    lit |= QRect(x, y, 1, 1);
+    QSize size;
+    auto fills = [](int from, int to, int length) { return to - from + 1 >= length * 95 / 100; };
+    auto centred = [](int from, int to, int length) { return qAbs(from - (length - 1 - to)) <= length / 20; };
+    const bool found = QTest::qWaitFor(
+        [&] {
+            const QImage frame = video->grabFramebuffer();
+            size = frame.size();
+            lit = QRect();
+            for (int y = 0; y < frame.height(); y += 4) {
+                for (int x = 0; x < frame.width(); x += 4) {
+                    if (qGray(frame.pixel(x, y)) > 24)
+                        lit |= QRect(x, y, 1, 1);
+                }
             }
-        }
-        return !frame.isNull() && lit.width() >= frame.width() * 95 / 100
-               && qAbs(lit.top() - (frame.height() - 1 - lit.bottom())) <= frame.height() / 20;
-    }, 10000);
+            if (frame.isNull() || lit.isEmpty())
+                return false;
+            const bool wide = fills(lit.left(), lit.right() + 3, size.width())
+                              && centred(lit.top(), lit.bottom() + 3, size.height());
+            const bool tall = fills(lit.top(), lit.bottom() + 3, size.height())
+                              && centred(lit.left(), lit.right() + 3, size.width());
+            return wide || tall;
+        },
+        10000);
     if (!found)
-        qWarning() << "lit part of the picture:" << lit << "of" << video->lastFramebufferSize();
+        qWarning() << "lit part of the picture:" << lit << "of" << size;
     return found;
 }
 
