@@ -542,10 +542,7 @@ def main():
 
         steps = [("radio", lambda: step_radio(player)),
                  ("TV", lambda: (step_tv(player), screenshot(args.shots, "tv"))),
-                 ("radio after TV", lambda: (step_radio(player), screenshot(args.shots, "radio"))),
-                 ("desktop media controls (playerctl)", lambda: step_media_controls(player))]
-        if session == "x11":
-            steps.append(("the player's keys in the window", lambda: step_keys(player)))
+                 ("radio after TV", lambda: (step_radio(player), screenshot(args.shots, "radio")))]
         if args.steps == "full":
             if session == "x11":
                 steps.append(("the user un-maximises after TV", lambda: step_unmaximise(player)))
@@ -554,6 +551,9 @@ def main():
                 steps.append(("TV minimised for 10 s", lambda: step_minimise(player)))
             steps.append(("%d random picks (seed %d)" % (args.picks, args.seed),
                           lambda: step_random_picks(player, args.picks, args.seed)))
+        steps.append(("desktop media controls (playerctl)", lambda: step_media_controls(player)))
+        if session == "x11":
+            steps.append(("the player's keys in the window", lambda: step_keys(player)))
         steps.append(("close while TV plays", lambda: step_close(player)))
 
         for name, run in steps:
