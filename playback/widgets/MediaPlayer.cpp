@@ -7,6 +7,7 @@
 #include <QDBusError>
 #include <QLabel>
 #include <QMenu>
+#include <QThreadPool>
 
 #include "ControlBar.h"
 #include "IdleInhibitor.h"
@@ -141,15 +142,32 @@ void MediaPlayer::joinDesktop()
 {
     m_keys = new PlayerKeys(*window(), *m_controller, this);
     // A connection of its own: a second player, even in one process, is a
-    // second media player on the bus.
+    // second media player on the bus. Connecting waits for the bus daemon's
+    // answer, so it is made on a worker thread.
     static int players = 0;
     m_busConnection = QStringLiteral("lumora-player-%1").arg(++players);
     // The address as the environment gives it now; QtDBus would reuse the
     // one it read first.
     const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
-    const QDBusConnection bus = address.isEmpty()
-                                    ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_busConnection)
-                                    : QDBusConnection::connectToBus(address, m_busConnection);
+    QPointer<MediaPlayer> self(this);
+    QThreadPool::globalInstance()->start([self, address, name = m_busConnection] {
+        const QDBusConnection bus = address.isEmpty()
+                                        ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
+                                        : QDBusConnection::connectToBus(address, name);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, bus, name] {
+                if (self)
+                    self->onBusConnected(bus);
+                else
+                    QDBusConnection::disconnectFromBus(name);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void MediaPlayer::onBusConnected(const QDBusConnection &bus)
+{
     if (!bus.isConnected()) {
         qCInfo(lcPlayer).noquote() << QStringLiteral("没有 D-Bus 会话总线:不提供桌面媒体控制,也不阻止屏幕变暗(%1)")
                                           .arg(bus.lastError().message());

@@ -9,6 +9,7 @@ class ControlBar;
 class IdleInhibitor;
 class MprisService;
 class MpvVideoWidget;
+class QDBusConnection;
 class PlaybackController;
 class PlayerKeys;
 class PlayerSettings;
@@ -87,6 +88,7 @@ private:
     void updateStatus();
     void copyAddress();
     void joinDesktop();
+    void onBusConnected(const QDBusConnection &bus);
 
     PlaybackController *m_controller;
     PlayerSettings *m_settings;
