@@ -26,13 +26,14 @@ packages=(
 # Wayland plugin, PulseAudio, a D-Bus session bus with the accessibility bus;
 # python3-pyatspi, wmctrl, x11-utils drive and watch the program as a user
 # would; gdb prints the backtrace of a program that dies under a test;
-# imagemagick takes screenshots. The real servers the tests play from:
-# icecast2 (fed by ffmpeg) and GStreamer's RTSP server (through python3-gi).
+# imagemagick takes screenshots; playerctl is the desktop's media controls,
+# over MPRIS. The real servers the tests play from: icecast2 (fed by ffmpeg)
+# and GStreamer's RTSP server (through python3-gi).
 test_packages=(
     xvfb xauth desktop-file-utils appstream librsvg2-bin dpkg-dev file xdotool procps
     openbox x11-utils x11-xserver-utils wmctrl weston qt6-wayland libegl-mesa0
     pulseaudio pulseaudio-utils dbus at-spi2-core python3 python3-pyatspi gir1.2-atspi-2.0
-    gdb imagemagick
+    gdb imagemagick playerctl
     icecast2 python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     gstreamer1.0-libav
 )

@@ -1,5 +1,6 @@
 #include "MpvNode.h"
 
+#include <QByteArrayView>
 #include <QVariantList>
 #include <QVariantMap>
 
@@ -9,8 +10,14 @@ QVariant toVariant(const mpv_node &node)
 {
     switch (node.format) {
     case MPV_FORMAT_STRING:
-    case MPV_FORMAT_OSD_STRING:
-        return QString::fromUtf8(node.u.string);
+    case MPV_FORMAT_OSD_STRING: {
+        // libmpv passes a stream's own text (its ICY title) on as the server
+        // sent it; bytes that are not UTF-8 stay bytes, for StreamText.
+        const QByteArrayView bytes(node.u.string);
+        if (!bytes.isValidUtf8())
+            return bytes.toByteArray();
+        return QString::fromUtf8(bytes);
+    }
     case MPV_FORMAT_FLAG:
         return node.u.flag != 0;
     case MPV_FORMAT_INT64:

@@ -7,6 +7,7 @@
 #include "FailureReason.h"
 #include "MpvLibrary.h"
 #include "PlayerLog.h"
+#include "StreamText.h"
 
 namespace {
 
@@ -18,6 +19,14 @@ constexpr int kMaxPlaylistDepth = 3;
 constexpr int kOpenGraceMs = 3000;
 
 using State = PlayerState::State;
+
+// A title as MpvNode gives it: text, or the bytes of text that is not UTF-8.
+QString titleText(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QByteArray)
+        return StreamText::decode(value.toByteArray());
+    return value.toString();
+}
 
 }
 
@@ -428,7 +437,7 @@ void PlaybackController::onPropertyChanged(const QString &name, const QVariant &
         for (auto it = tags.cbegin(); it != tags.cend(); ++it) {
             const QString key = it.key().toLower();
             if (key == QLatin1String("icy-title") || (key == QLatin1String("title") && title.isEmpty()))
-                title = it.value().toString().trimmed();
+                title = titleText(it.value()).trimmed();
         }
         m_state.setTitle(title);
     } else if (name == QLatin1String("seekable")) {
@@ -441,7 +450,10 @@ void PlaybackController::onPropertyChanged(const QString &name, const QVariant &
                 && !t.value(QStringLiteral("albumart")).toBool())
                 video = true;
         }
-        m_hasVideo = video;
+        if (video != m_hasVideo) {
+            m_hasVideo = video;
+            Q_EMIT hasVideoChanged(video);
+        }
     }
 }
 

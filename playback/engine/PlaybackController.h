@@ -53,6 +53,8 @@ public:
 
 Q_SIGNALS:
     void engineReady();
+    // The open stream has a video track, or no longer has one.
+    void hasVideoChanged(bool hasVideo);
 
 private:
     void load(const QString &address);

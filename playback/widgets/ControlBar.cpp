@@ -9,13 +9,27 @@
 
 namespace {
 
-QToolButton *makeButton(QWidget *parent, QStyle::StandardPixmap icon, const QString &tip, const char *name)
+// The player's keys (PlayerKeys), as the controls name them.
+const QString kPlayPauseKey = QStringLiteral("空格键");
+const QString kMuteKey = QStringLiteral("M 键");
+const QString kVolumeKeys = QStringLiteral("上下方向键");
+
+// The name a screen reader says and the tooltip are the same words, with the
+// player's key for it in the tooltip and the description.
+void describe(QWidget *control, const QString &name, const QString &key)
+{
+    control->setAccessibleName(name);
+    control->setAccessibleDescription(key);
+    control->setToolTip(key.isEmpty() ? name : QStringLiteral("%1(%2)").arg(name, key));
+}
+
+QToolButton *makeButton(QWidget *parent, QStyle::StandardPixmap icon, const QString &tip, const QString &key,
+                        const char *name)
 {
     auto *button = new QToolButton(parent);
     button->setObjectName(QLatin1String(name));
     button->setIcon(parent->style()->standardIcon(icon));
-    button->setToolTip(tip);
-    button->setAccessibleName(tip);
+    describe(button, tip, key);
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::TabFocus);
     return button;
@@ -29,9 +43,9 @@ ControlBar::ControlBar(QWidget *parent)
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
 
-    m_playPause = makeButton(this, QStyle::SP_MediaPlay, QStringLiteral("播放"), "playPause");
-    m_stop = makeButton(this, QStyle::SP_MediaStop, QStringLiteral("停止"), "stop");
-    m_mute = makeButton(this, QStyle::SP_MediaVolume, QStringLiteral("静音"), "mute");
+    m_playPause = makeButton(this, QStyle::SP_MediaPlay, QStringLiteral("播放"), kPlayPauseKey, "playPause");
+    m_stop = makeButton(this, QStyle::SP_MediaStop, QStringLiteral("停止"), QString(), "stop");
+    m_mute = makeButton(this, QStyle::SP_MediaVolume, QStringLiteral("静音"), kMuteKey, "mute");
     m_mute->setCheckable(true);
 
     m_volume = new QSlider(Qt::Horizontal, this);
@@ -39,8 +53,7 @@ ControlBar::ControlBar(QWidget *parent)
     m_volume->setRange(0, 100);
     m_volume->setPageStep(10);
     m_volume->setFixedWidth(90);
-    m_volume->setToolTip(QStringLiteral("音量"));
-    m_volume->setAccessibleName(QStringLiteral("音量"));
+    describe(m_volume, QStringLiteral("音量"), kVolumeKeys);
     m_volume->setFocusPolicy(Qt::TabFocus);
 
     m_status = new QLabel(this);
@@ -81,9 +94,7 @@ void ControlBar::setRightInset(int pixels)
 void ControlBar::setPlaying(bool playing)
 {
     m_playPause->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
-    const QString tip = playing ? QStringLiteral("暂停") : QStringLiteral("播放");
-    m_playPause->setToolTip(tip);
-    m_playPause->setAccessibleName(tip);
+    describe(m_playPause, playing ? QStringLiteral("暂停") : QStringLiteral("播放"), kPlayPauseKey);
 }
 
 void ControlBar::setMuted(bool muted)
@@ -91,7 +102,7 @@ void ControlBar::setMuted(bool muted)
     const QSignalBlocker block(m_mute);
     m_mute->setChecked(muted);
     m_mute->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
-    m_mute->setToolTip(muted ? QStringLiteral("取消静音") : QStringLiteral("静音"));
+    describe(m_mute, muted ? QStringLiteral("取消静音") : QStringLiteral("静音"), kMuteKey);
 }
 
 void ControlBar::setVolume(int volume)

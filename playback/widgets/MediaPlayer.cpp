@@ -3,12 +3,18 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDBusConnection>
+#include <QDBusError>
 #include <QLabel>
 #include <QMenu>
+#include <QThreadPool>
 
 #include "ControlBar.h"
+#include "IdleInhibitor.h"
+#include "MprisService.h"
 #include "MpvVideoWidget.h"
 #include "PlaybackController.h"
+#include "PlayerKeys.h"
 #include "PlayerLog.h"
 #include "PlayerSettings.h"
 #include "Twips.h"
@@ -55,6 +61,11 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
 
 MediaPlayer::~MediaPlayer()
 {
+    // Off the bus before the controller they follow goes.
+    delete m_mpris;
+    delete m_inhibitor;
+    if (!m_busConnection.isEmpty())
+        QDBusConnection::disconnectFromBus(m_busConnection);
     if (m_watchedParent)
         m_watchedParent->removeEventFilter(this);
     // The video area frees its render context first; the engine it draws
@@ -123,7 +134,47 @@ void MediaPlayer::showEvent(QShowEvent *event)
     if (!m_engineQueued) {
         m_engineQueued = true;
         QMetaObject::invokeMethod(this, [this] { m_controller->prepareEngine(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &MediaPlayer::joinDesktop, Qt::QueuedConnection);
     }
+}
+
+void MediaPlayer::joinDesktop()
+{
+    m_keys = new PlayerKeys(*window(), *m_controller, this);
+    // A connection of its own: a second player, even in one process, is a
+    // second media player on the bus. Connecting waits for the bus daemon's
+    // answer, so it is made on a worker thread.
+    static int players = 0;
+    m_busConnection = QStringLiteral("lumora-player-%1").arg(++players);
+    // The address as the environment gives it now; QtDBus would reuse the
+    // one it read first.
+    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    QPointer<MediaPlayer> self(this);
+    QThreadPool::globalInstance()->start([self, address, name = m_busConnection] {
+        const QDBusConnection bus = address.isEmpty()
+                                        ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
+                                        : QDBusConnection::connectToBus(address, name);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, bus, name] {
+                if (self)
+                    self->onBusConnected(bus);
+                else
+                    QDBusConnection::disconnectFromBus(name);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void MediaPlayer::onBusConnected(const QDBusConnection &bus)
+{
+    if (!bus.isConnected()) {
+        qCInfo(lcPlayer).noquote() << QStringLiteral("没有 D-Bus 会话总线:不提供桌面媒体控制,也不阻止屏幕变暗(%1)")
+                                          .arg(bus.lastError().message());
+        return;
+    }
+    m_mpris = new MprisService(bus, *this, this);
+    m_inhibitor = new IdleInhibitor(bus, *m_controller, this);
 }
 
 void MediaPlayer::resizeEvent(QResizeEvent *event)

@@ -6,8 +6,12 @@
 #include "MpvCore.h"
 
 class ControlBar;
+class IdleInhibitor;
+class MprisService;
 class MpvVideoWidget;
+class QDBusConnection;
 class PlaybackController;
+class PlayerKeys;
 class PlayerSettings;
 
 // The embedded player as the window uses it: give it an address (URL) and it
@@ -55,6 +59,14 @@ public:
     MpvVideoWidget *videoWidget() const { return m_video; }
     QWidget *videoArea() const { return m_videoArea; }
 
+    // What the player does for the desktop once it is first shown: its keys
+    // in the window, and on the session bus (when there is one) its MPRIS
+    // media controls and the screen kept awake while it plays. Null before,
+    // and the last two without a session bus.
+    PlayerKeys *keys() const { return m_keys; }
+    MprisService *mpris() const { return m_mpris; }
+    IdleInhibitor *idleInhibitor() const { return m_inhibitor; }
+
 Q_SIGNALS:
     // Each placement call and each new URL, as it happens.
     void placementChanged();
@@ -75,6 +87,8 @@ private:
     void attachEngineToVideo();
     void updateStatus();
     void copyAddress();
+    void joinDesktop();
+    void onBusConnected(const QDBusConnection &bus);
 
     PlaybackController *m_controller;
     PlayerSettings *m_settings;
@@ -88,4 +102,8 @@ private:
     float m_width = 0;
     float m_height = 0;
     bool m_engineQueued = false;
+    PlayerKeys *m_keys = nullptr;
+    QString m_busConnection;
+    MprisService *m_mpris = nullptr;
+    IdleInhibitor *m_inhibitor = nullptr;
 };

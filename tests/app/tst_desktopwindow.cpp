@@ -1,10 +1,16 @@
+#include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
 
+#include <QSlider>
+#include <QToolButton>
+
+#include "ControlBar.h"
 #include "DemoServerProcess.h"
 #include "Form1.h"
 #include "GbkFiles.h"
@@ -12,6 +18,7 @@
 #include "MenuItemArray.h"
 #include "MpvVideoWidget.h"
 #include "PlaybackController.h"
+#include "PlayerKeys.h"
 #include "PlayerState.h"
 
 // The main window as a user's desktop treats it: shown and maximised through
@@ -29,6 +36,8 @@ private Q_SLOTS:
     void tvEntryFirst();
     void placementFollowsScreenDpi();
     void minimisedTvKeepsPlaying();
+    void playerKeys();
+    void controlsReachableWithTab();
 
 private:
     void select(const QString &array, int index) { m_form->itemArray(array)->item(index)->trigger(); }
@@ -36,6 +45,7 @@ private:
     // available area, or back to its own size.
     bool managerMaximised() const;
     qint64 frames() const;
+    static bool pictureFillsArea(MpvVideoWidget *video);
     bool playsFor(double seconds, int timeoutMs = 20000);
 
     DemoServerProcess m_server;
@@ -177,6 +187,41 @@ void TestDesktopWindow::placementFollowsScreenDpi()
     MpvVideoWidget *video = player->videoWidget();
     const QSize expected = video->size() * video->devicePixelRatioF();
     QTRY_COMPARE_WITH_TIMEOUT(video->lastFramebufferSize(), expected, 5000);
+    // And the picture fills the area: the 16:9 test picture spans the area's
+    // whole width or height and is centred in the other, not drawn into a
+    // corner of a scaled output.
+    QVERIFY(pictureFillsArea(video));
+}
+
+bool TestDesktopWindow::pictureFillsArea(MpvVideoWidget *video)
+{
+    QRect lit;
+    QSize size;
+    auto fills = [](int from, int to, int length) { return to - from + 1 >= length * 95 / 100; };
+    auto centred = [](int from, int to, int length) { return qAbs(from - (length - 1 - to)) <= length / 20; };
+    const bool found = QTest::qWaitFor(
+        [&] {
+            const QImage frame = video->grabFramebuffer();
+            size = frame.size();
+            lit = QRect();
+            for (int y = 0; y < frame.height(); y += 4) {
+                for (int x = 0; x < frame.width(); x += 4) {
+                    if (qGray(frame.pixel(x, y)) > 24)
+                        lit |= QRect(x, y, 1, 1);
+                }
+            }
+            if (frame.isNull() || lit.isEmpty())
+                return false;
+            const bool wide = fills(lit.left(), lit.right() + 3, size.width())
+                              && centred(lit.top(), lit.bottom() + 3, size.height());
+            const bool tall = fills(lit.top(), lit.bottom() + 3, size.height())
+                              && centred(lit.left(), lit.right() + 3, size.width());
+            return wide || tall;
+        },
+        10000);
+    if (!found)
+        qWarning() << "lit part of the picture:" << lit << "of" << size;
+    return found;
 }
 
 // A minimised window draws nothing; the sound must go on all the same.
@@ -194,6 +239,84 @@ void TestDesktopWindow::minimisedTvKeepsPlaying()
     m_form->showMaximized();
     const qint64 before = frames();
     QTRY_VERIFY_WITH_TIMEOUT(frames() > before + 10, 20000);
+}
+
+// The player's keys in the real window, sent as the window receives keys
+// that nothing in it took for itself.
+void TestDesktopWindow::playerKeys()
+{
+    using State = PlayerState::State;
+    const PlayerState &state = m_form->player()->controller()->state();
+    auto key = [this](Qt::Key k) { QTest::keyClick(m_form.get(), k); };
+    select(QStringLiteral("gblist"), 0);
+    QVERIFY(playsFor(0.5));
+
+    key(Qt::Key_Space);
+    QTRY_COMPARE(state.state(), State::Paused);
+    key(Qt::Key_Space);
+    QTRY_COMPARE(state.state(), State::Playing);
+    key(Qt::Key_M);
+    QVERIFY(state.mute());
+    key(Qt::Key_M);
+    QVERIFY(!state.mute());
+
+    // The program sets 100, the most there is.
+    QCOMPARE(state.volume(), 100);
+    auto *slider = m_form->player()->controlBar()->findChild<QSlider *>(QStringLiteral("volume"));
+    const int step = PlayerKeys::kVolumeStep;
+    struct Press
+    {
+        Qt::Key key;
+        int volume;
+    };
+    for (const Press &press : {Press{Qt::Key_Up, 100}, Press{Qt::Key_Down, 100 - step},
+                               Press{Qt::Key_Down, 100 - 2 * step}, Press{Qt::Key_Minus, 100 - 3 * step},
+                               Press{Qt::Key_Plus, 100 - 2 * step}, Press{Qt::Key_Up, 100 - step}}) {
+        key(press.key);
+        QCOMPARE(state.volume(), press.volume);
+        QCOMPARE(slider->value(), press.volume);
+    }
+
+    // The media keys, where the platform delivers them (they have no text,
+    // which QTest::keyClick insists on).
+    auto mediaKey = [this](Qt::Key k) {
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+        QApplication::sendEvent(m_form.get(), &press);
+        QKeyEvent release(QEvent::KeyRelease, k, Qt::NoModifier);
+        QApplication::sendEvent(m_form.get(), &release);
+    };
+    mediaKey(Qt::Key_MediaStop);
+    QTRY_COMPARE(state.state(), State::Stopped);
+    mediaKey(Qt::Key_MediaPlay);
+    QVERIFY(playsFor(0.5));
+    mediaKey(Qt::Key_MediaPause);
+    QTRY_COMPARE(state.state(), State::Paused);
+    mediaKey(Qt::Key_MediaTogglePlayPause);
+    QTRY_COMPARE(state.state(), State::Playing);
+    // With Ctrl held a key is not the player's.
+    QTest::keyClick(m_form.get(), Qt::Key_Space, Qt::ControlModifier);
+    QCOMPARE(state.state(), State::Playing);
+}
+
+// Tab walks the control bar, whose controls say in Chinese what they do.
+void TestDesktopWindow::controlsReachableWithTab()
+{
+    ControlBar *bar = m_form->player()->controlBar();
+    QStringList reached;
+    for (int i = 0; i < 8; ++i) {
+        QTest::keyClick(m_form.get(), Qt::Key_Tab);
+        if (QWidget *focus = m_form->focusWidget(); focus && !reached.contains(focus->objectName()))
+            reached.append(focus->objectName());
+    }
+    for (const char *name : {"playPause", "stop", "mute", "volume"}) {
+        QVERIFY2(reached.contains(QLatin1String(name)), name);
+        auto *control = bar->findChild<QWidget *>(QLatin1String(name));
+        QVERIFY(!control->accessibleName().isEmpty());
+        QVERIFY(control->toolTip().startsWith(control->accessibleName()));
+        QVERIFY2(control->accessibleName().at(0).script() == QChar::Script_Han, name);
+    }
+    QCOMPARE(bar->findChild<QWidget *>(QStringLiteral("playPause"))->accessibleName(), QStringLiteral("播放"));
+    QCOMPARE(bar->findChild<QWidget *>(QStringLiteral("volume"))->accessibleName(), QStringLiteral("音量"));
 }
 
 QTEST_MAIN(TestDesktopWindow)

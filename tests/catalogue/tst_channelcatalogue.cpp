@@ -344,7 +344,8 @@ void TestChannelCatalogue::bundledCatalogue()
     const QString server = u"http://127.0.0.1:8931/"_s;
     QSet<QString> radio = {u"radio/aac"_s,          u"radio/ogg"_s,          u"radio/opus"_s,
                            u"radio/wma"_s,          u"hls/radio.m3u8"_s,     u"playlist/radio.pls"_s,
-                           u"playlist/radio.asx"_s, u"playlist/radio.m3u"_s, u"radio/1.mp3?a=1,2"_s};
+                           u"playlist/radio.asx"_s, u"playlist/radio.m3u"_s, u"radio/1.mp3?a=1,2"_s,
+                           u"radio/gbk.mp3"_s};
     for (int i = 1; i <= 8; ++i) {
         radio.insert(u"radio/%1.mp3"_s.arg(i));
     }

@@ -115,6 +115,33 @@ def heard(hertz, within=15):
     raise StepFailed("no %d Hz on the sink (last half second: share %.2f, rms %.0f)" % (hertz, *last))
 
 
+def quiet(within=10):
+    """Waits until half a second of the sink's output is silence."""
+    last = None
+    deadline = time.monotonic() + within
+    while time.monotonic() < deadline:
+        _, last = tone_share(record(0.5), 440)
+        if last < 50:
+            return
+    raise StepFailed("the sink is not silent (last half second: rms %.0f)" % last)
+
+
+def loudness(hertz):
+    """The rms of a second of the tone on the sink."""
+    ok, share, rms = hears(hertz, 1.0)
+    check(ok or share > 0.5, "no %d Hz on the sink (share %.2f, rms %.0f)" % (hertz, share, rms))
+    return rms
+
+
+# --- The desktop's media controls (MPRIS, through Debian's playerctl) --------
+
+def playerctl(*args):
+    result = subprocess.run(["playerctl", "--player=lumora"] + list(args), capture_output=True, text=True,
+                            timeout=10)
+    check(result.returncode == 0, "playerctl %s: %s" % (" ".join(args), result.stderr.strip()))
+    return result.stdout.strip()
+
+
 # --- The program through AT-SPI ----------------------------------------------
 
 class Player:
@@ -407,6 +434,54 @@ def step_minimise(p):
     p.check_alive()
 
 
+def step_media_controls(p):
+    step_radio(p)
+    players = subprocess.run(["playerctl", "--list-all"], capture_output=True, text=True).stdout.split()
+    check("lumora" in players, "playerctl does not list the program: %s" % players)
+    wait_until(lambda: playerctl("status") == "Playing", 5, "playerctl status Playing")
+    check(playerctl("metadata", "xesam:artist") == "测试音440",
+          "the entry's name is not in the metadata: %r" % playerctl("metadata"))
+    check(playerctl("metadata", "xesam:title") != "", "no title in the metadata")
+    check(abs(float(playerctl("volume")) - 1.0) < 0.01, "volume is not 1.0: " + playerctl("volume"))
+
+    loud = loudness(servers.RADIO_TONE_HZ)
+    playerctl("volume", "0.5")
+    wait_until(lambda: abs(float(playerctl("volume")) - 0.5) < 0.01, 5, "volume 0.5")
+    time.sleep(0.5)
+    soft = loudness(servers.RADIO_TONE_HZ)
+    check(soft < loud * 0.7, "the tone is not softer at volume 0.5 (rms %.0f, was %.0f)" % (soft, loud))
+    playerctl("volume", "1.0")
+
+    playerctl("play-pause")
+    wait_until(lambda: playerctl("status") == "Paused", 5, "playerctl status Paused")
+    quiet()
+    playerctl("play-pause")
+    wait_until(lambda: playerctl("status") == "Playing", 5, "playerctl status Playing")
+    heard(servers.RADIO_TONE_HZ)
+    playerctl("stop")
+    wait_until(lambda: playerctl("status") == "Stopped", 5, "playerctl status Stopped")
+    quiet()
+    playerctl("play")
+    heard(servers.RADIO_TONE_HZ)
+
+
+def step_keys(p):
+    """The player's keys, typed into the active window (X11's XTEST)."""
+    step_radio(p)
+    subprocess.run(["wmctrl", "-i", "-a", p.window_id()], check=True)
+    wait_until(lambda: subprocess.run(["xdotool", "getactivewindow"], capture_output=True,
+                                      text=True).stdout.strip() == str(int(p.window_id(), 0)),
+               5, "the window to be active")
+    subprocess.run(["xdotool", "key", "space"], check=True)
+    quiet()
+    subprocess.run(["xdotool", "key", "space"], check=True)
+    heard(servers.RADIO_TONE_HZ)
+    subprocess.run(["xdotool", "key", "m"], check=True)
+    quiet()
+    subprocess.run(["xdotool", "key", "m"], check=True)
+    heard(servers.RADIO_TONE_HZ)
+
+
 def step_random_picks(p, count, seed):
     rng = random.Random(seed)
     entries = [RADIO, TV, ("广播", "不存在的电台"), ("广播", "拒绝连接"), ("广播", "无地址"),
@@ -493,6 +568,9 @@ def main():
                 steps.append(("TV minimised for 10 s", lambda: step_minimise(player)))
             steps.append(("%d random picks (seed %d)" % (args.picks, args.seed),
                           lambda: step_random_picks(player, args.picks, args.seed)))
+        steps.append(("desktop media controls (playerctl)", lambda: step_media_controls(player)))
+        if session == "x11":
+            steps.append(("the player's keys in the window", lambda: step_keys(player)))
         steps.append(("close while TV plays", lambda: step_close(player)))
 
         for name, run in steps:

@@ -559,8 +559,8 @@ void TestDemoServer::installedServerServesCatalogueOnly()
     auto head = [](const QByteArray &path, const QByteArray &extra = {}) {
         return "HEAD " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
     };
-    for (const char *path : { "/radio/1.mp3", "/radio/8.mp3", "/radio/aac", "/radio/ogg", "/radio/opus", "/radio/wma",
-             "/xs/1.mp3", "/xs/4.mp3", "/tv/1.ts", "/tv/3.ts", "/hls/radio.m3u8", "/hls/tv.m3u8", "/playlist/radio.pls",
+    for (const char *path : { "/radio/1.mp3", "/radio/8.mp3", "/radio/gbk.mp3", "/radio/aac", "/radio/ogg", "/radio/opus",
+             "/radio/wma", "/xs/1.mp3", "/xs/4.mp3", "/tv/1.ts", "/tv/3.ts", "/hls/radio.m3u8", "/hls/tv.m3u8", "/playlist/radio.pls",
              "/playlist/radio.m3u", "/playlist/radio.asx" })
         QVERIFY2(exchange(port, head(path), 1, 3000).status() == 200, path);
     for (const char *path : { "/fail/500", "/fail/hang", "/fail/silence", "/fail/garbage", "/fail/drop",

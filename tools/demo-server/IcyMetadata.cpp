@@ -1,9 +1,12 @@
 #include "IcyMetadata.h"
 
-IcyMetadata::IcyMetadata(TitleSource title, Mode mode, int metaint)
+#include <QStringEncoder>
+
+IcyMetadata::IcyMetadata(TitleSource title, Mode mode, int metaint, Encoding encoding)
     : m_title(std::move(title))
     , m_mode(mode)
     , m_metaint(metaint)
+    , m_encoding(encoding)
     , m_untilBlock(metaint)
 {
 }
@@ -23,7 +26,7 @@ QByteArray IcyMetadata::interleave(const QByteArray &audio)
             if (m_mode == Mode::Huge) {
                 out += hugeBlock(title);
             } else if (!m_sentAny || title != m_lastTitle) {
-                out += block(title);
+                out += block(title, m_encoding);
             } else {
                 out += '\0';
             }
@@ -35,9 +38,19 @@ QByteArray IcyMetadata::interleave(const QByteArray &audio)
     return out;
 }
 
-QByteArray IcyMetadata::block(const QString &title)
+QByteArray IcyMetadata::encode(const QString &title, Encoding encoding)
 {
-    QByteArray text = "StreamTitle='" + title.toUtf8() + "';";
+    if (encoding == Encoding::Gb18030) {
+        QStringEncoder gb18030("GB18030");
+        if (gb18030.isValid())
+            return gb18030(title);
+    }
+    return title.toUtf8();
+}
+
+QByteArray IcyMetadata::block(const QString &title, Encoding encoding)
+{
+    QByteArray text = "StreamTitle='" + encode(title, encoding) + "';";
     if (text.size() > kMaxBlockBytes)
         return hugeBlock(title);
     const int units = int((text.size() + 15) / 16);

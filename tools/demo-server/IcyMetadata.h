@@ -21,18 +21,25 @@ public:
         Huge,     // a block of the largest size every time, to stress readers
     };
 
-    explicit IcyMetadata(TitleSource title, Mode mode = Mode::OnChange, int metaint = kMetaInt);
+    // How the title's text goes into the block: UTF-8, or GB18030 (GBK for
+    // Chinese text) as many Chinese servers send it.
+    enum class Encoding { Utf8, Gb18030 };
+
+    explicit IcyMetadata(TitleSource title, Mode mode = Mode::OnChange, int metaint = kMetaInt,
+                         Encoding encoding = Encoding::Utf8);
 
     // Interleaves audio with blocks; calls are cumulative over one connection.
     QByteArray interleave(const QByteArray &audio);
 
-    static QByteArray block(const QString &title);
+    static QByteArray block(const QString &title, Encoding encoding = Encoding::Utf8);
+    static QByteArray encode(const QString &title, Encoding encoding);
     static QByteArray hugeBlock(const QString &title);
 
 private:
     TitleSource m_title;
     Mode m_mode;
     int m_metaint;
+    Encoding m_encoding;
     int m_untilBlock;
     QString m_lastTitle;
     bool m_sentAny = false;

@@ -95,7 +95,8 @@ void StreamServer::dispatch(ClientConnection *connection)
 }
 
 void StreamServer::streamStation(ClientConnection *connection, const QString &asset, const QString &name,
-                                 LiveStream::Options options, IcyMetadata::Mode mode)
+                                 LiveStream::Options options, IcyMetadata::Mode mode,
+                                 IcyMetadata::Encoding encoding)
 {
     const MediaAsset *media = m_library->asset(asset);
     if (!media) {
@@ -117,7 +118,7 @@ void StreamServer::streamStation(ClientConnection *connection, const QString &as
             [clock, name] {
                 return QStringLiteral("%1 - 第 %2 首").arg(name).arg(clock->elapsed() / 5000 + 1);
             },
-            mode);
+            mode, IcyMetadata::kMetaInt, encoding);
     }
     connection->stream(response, media, std::move(options));
 }
@@ -144,6 +145,12 @@ bool StreamServer::serveMedia(ClientConnection *connection, const QString &path)
         const QString name = kind == QLatin1String("radio") ? QStringLiteral("演示电台 %1").arg(n)
                                                             : QStringLiteral("演示相声 %1").arg(n);
         streamStation(connection, asset, name, {});
+        return true;
+    }
+    if (path == QLatin1String("/radio/gbk.mp3")) {
+        // As many Chinese servers do it: the titles in GBK, not UTF-8.
+        streamStation(connection, QStringLiteral("radio-4"), QStringLiteral("演示电台 GBK"), {},
+                      IcyMetadata::Mode::OnChange, IcyMetadata::Encoding::Gb18030);
         return true;
     }
     for (const Station &station : kStations) {
@@ -199,6 +206,7 @@ QByteArray StreamServer::index() const
 {
     QByteArray text = "lumora-demo-server\n\n"
                       "/radio/1.mp3 ... /radio/8.mp3   MP3 stations (Icy-MetaData: 1 gives ICY titles)\n"
+                      "/radio/gbk.mp3                  MP3 station whose ICY titles are GBK\n"
                       "/radio/aac /radio/ogg /radio/opus /radio/wma\n"
                       "/xs/1.mp3 ... /xs/4.mp3         spoken dialogue\n"
                       "/tv/1.ts /tv/2.ts /tv/3.ts      MPEG-TS, H.264 + AAC\n"

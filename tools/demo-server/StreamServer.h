@@ -38,7 +38,8 @@ public:
 
     // A looping MP3 station with optional ICY metadata, as the request asks.
     void streamStation(ClientConnection *connection, const QString &asset, const QString &name,
-                       LiveStream::Options options, IcyMetadata::Mode mode = IcyMetadata::Mode::OnChange);
+                       LiveStream::Options options, IcyMetadata::Mode mode = IcyMetadata::Mode::OnChange,
+                       IcyMetadata::Encoding encoding = IcyMetadata::Encoding::Utf8);
 
 private:
     void accept();
