@@ -20,6 +20,7 @@ import argparse
 import math
 import os
 import random
+import select
 import shutil
 import signal
 import struct
@@ -67,16 +68,32 @@ def wait_until(predicate, seconds, what):
 # --- Sound on the sink -------------------------------------------------------
 
 def record(seconds):
-    """The session's output for `seconds`, as 16-bit mono samples."""
+    """The session's next `seconds` of output, as 16-bit mono samples.
+
+    Counted in samples, not in wall time: a recorder that is slow to start on
+    a busy machine still hands back a whole stretch of what the sink played.
+    """
+    wanted = int(seconds * SAMPLE_RATE) * 2
     proc = subprocess.Popen(
         ["parec", "--device=lumora_sink.monitor", "--raw", "--format=s16le",
          "--rate=%d" % SAMPLE_RATE, "--channels=1", "--latency-msec=20"],
         stdout=subprocess.PIPE)
-    time.sleep(seconds)
-    proc.terminate()
-    data, _ = proc.communicate()
-    count = len(data) // 2
-    return struct.unpack("<%dh" % count, data[: count * 2])
+    data = bytearray()
+    deadline = time.monotonic() + seconds + 10
+    try:
+        while len(data) < wanted and time.monotonic() < deadline:
+            ready, _, _ = select.select([proc.stdout], [], [], 0.5)
+            if ready:
+                chunk = os.read(proc.stdout.fileno(), wanted - len(data))
+                if not chunk:
+                    break
+                data += chunk
+    finally:
+        proc.terminate()
+        proc.communicate()
+    if len(data) < wanted:
+        raise StepFailed("the sink's monitor gave %d of %d bytes" % (len(data), wanted))
+    return struct.unpack("<%dh" % (wanted // 2), bytes(data[:wanted]))
 
 
 def tone_share(samples, hertz):
