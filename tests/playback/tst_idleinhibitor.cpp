@@ -2,6 +2,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <memory>
@@ -95,10 +97,74 @@ public:
     using StandIn::StandIn;
 };
 
+
+// The desktop portal's Inhibit as a stand-in: each grant is a request object
+// of its own, which the caller closes to let go.
+class PortalRequest : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Request")
+
+public:
+    PortalRequest(uint cookie, Grants &grants)
+        : m_cookie(cookie)
+        , m_grants(grants)
+    {
+    }
+
+public Q_SLOTS:
+    void Close()
+    {
+        const QString sender = message().service();
+        m_grants.held.removeIf([&](const Grants::Grant &g) { return g.cookie == m_cookie && g.sender == sender; });
+    }
+
+private:
+    uint m_cookie;
+    Grants &m_grants;
+};
+
+class Portal : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Inhibit")
+
+public:
+    explicit Portal(Grants &grants)
+        : m_grants(grants)
+    {
+    }
+
+    QStringList flags; // as asked for: "idle", "suspend"
+
+public Q_SLOTS:
+    QDBusObjectPath Inhibit(const QString &window, uint flagBits, const QVariantMap &options)
+    {
+        Q_UNUSED(window);
+        Q_UNUSED(options);
+        constexpr uint kSuspend = 4;
+        constexpr uint kIdle = 8;
+        flags.append(flagBits == kIdle ? QStringLiteral("idle")
+                         : flagBits == kSuspend ? QStringLiteral("suspend")
+                                                : QString::number(flagBits));
+        const QString sender = message().service();
+        const uint cookie = m_grants.nextCookie++;
+        m_grants.held.append({ flagBits == kIdle ? Kind::Screen : Kind::Sleep, cookie, sender });
+        m_grants.mostHeldAtOnce = std::max(m_grants.mostHeldAtOnce, int(m_grants.heldBy(sender).size()));
+        const QString path = QStringLiteral("/org/freedesktop/portal/desktop/request/lumora/%1").arg(cookie);
+        auto *request = new PortalRequest(cookie, m_grants);
+        request->setParent(this);
+        connection().registerObject(path, request, QDBusConnection::ExportAllSlots);
+        return QDBusObjectPath(path);
+    }
+
+private:
+    Grants &m_grants;
+};
 }
 
 // The player keeps the desktop awake while it plays, against a stand-in
-// screen saver and power manager on the session's own bus.
+// screen saver and power manager, or desktop portal, on the session's own bus.
 class TestIdleInhibitor : public QObject
 {
     Q_OBJECT
@@ -106,6 +172,7 @@ class TestIdleInhibitor : public QObject
 private Q_SLOTS:
     void initTestCase();
     void followsThePlayer();
+    void portalWhereNoScreenSaver();
     void cleanupTestCase();
 
 private:
@@ -113,6 +180,7 @@ private:
     Grants m_grants;
     std::unique_ptr<ScreenSaver> m_screenSaver;
     std::unique_ptr<PowerManagement> m_power;
+    std::unique_ptr<Portal> m_portal;
 };
 
 void TestIdleInhibitor::initTestCase()
@@ -135,6 +203,7 @@ void TestIdleInhibitor::cleanupTestCase()
     QDBusConnection bus = QDBusConnection::sessionBus();
     bus.unregisterService(QStringLiteral("org.freedesktop.ScreenSaver"));
     bus.unregisterService(QStringLiteral("org.freedesktop.PowerManagement"));
+    bus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
 }
 
 void TestIdleInhibitor::followsThePlayer()
@@ -188,6 +257,46 @@ void TestIdleInhibitor::followsThePlayer()
     rig.reset();
     QTRY_COMPARE(granted(), Kinds {});
 
+    QCOMPARE(m_grants.mostHeldAtOnce, 1);
+}
+
+// A session that offers only the desktop portal (a sandbox, some Wayland
+// desktops): the player asks the portal and closes its request to let go.
+void TestIdleInhibitor::portalWhereNoScreenSaver()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QVERIFY(bus.unregisterService(QStringLiteral("org.freedesktop.ScreenSaver")));
+    QVERIFY(bus.unregisterService(QStringLiteral("org.freedesktop.PowerManagement")));
+    m_portal = std::make_unique<Portal>(m_grants);
+    QVERIFY(bus.registerObject(
+        QStringLiteral("/org/freedesktop/portal/desktop"), m_portal.get(), QDBusConnection::ExportAllSlots));
+    QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+    m_grants = Grants();
+
+    auto rig = std::make_unique<PlayerRig>();
+    QTRY_VERIFY(rig->player->idleInhibitor());
+    const QString player = rig->player->idleInhibitor()->busName();
+    auto granted = [&] { return m_grants.heldBy(player); };
+    using Kinds = QList<Kind>;
+
+    rig->player->setURL(m_server.url(QStringLiteral("/radio/1.mp3")));
+    QVERIFY(rig->plays(0.5));
+    QTRY_COMPARE(granted(), Kinds { Kind::Sleep });
+    rig->player->setURL(m_server.url(QStringLiteral("/tv/1.ts")));
+    QVERIFY(rig->plays(0.5));
+    QTRY_COMPARE(granted(), Kinds { Kind::Screen });
+    rig->player->controller()->stop();
+    QTRY_COMPARE(granted(), Kinds {});
+    rig->player->setURL(m_server.url(QStringLiteral("/tv/2.ts")));
+    QTRY_COMPARE_WITH_TIMEOUT(granted(), Kinds { Kind::Screen }, 15000);
+    rig.reset();
+    QTRY_COMPARE(granted(), Kinds {});
+
+    // What was asked for, in the portal's words (a TV stream may sound
+    // before its picture is known, and ask for "suspend" first).
+    const QString asked = m_portal->flags.join(u' ');
+    const QRegularExpression words(QStringLiteral("^suspend( (suspend|idle))* idle$"));
+    QVERIFY2(words.match(asked).hasMatch(), qPrintable(asked));
     QCOMPARE(m_grants.mostHeldAtOnce, 1);
 }
 
