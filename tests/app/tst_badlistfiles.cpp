@@ -614,10 +614,19 @@ bool refusedByDisplay(const Run &run)
             || run.failure.contains(u"no Qt platform plugin could be initialized"_s));
 }
 
+// Under the sanitizers the leak check's own tracer now and then crashes while
+// the program's threads end ("LeakSanitizer has encountered a fatal error"):
+// no report on the program, so that run is made again too. A leak found is
+// a report, and still fails.
+bool leakCheckerFailed(const Run &run)
+{
+    return run.failure.contains(u"LeakSanitizer has encountered a fatal error"_s);
+}
+
 Run runProbe(const QString &dir, bool asNobody)
 {
     Run run = probeOnce(dir, asNobody);
-    for (int attempt = 1; attempt < 4 && refusedByDisplay(run); ++attempt) {
+    for (int attempt = 1; attempt < 4 && (refusedByDisplay(run) || leakCheckerFailed(run)); ++attempt) {
         QThread::msleep(200);
         run = probeOnce(dir, asNobody);
     }
