@@ -12,7 +12,7 @@
 #include "ControlBar.h"
 #include "IdleInhibitor.h"
 #include "MprisService.h"
-#include "MpvVideoWidget.h"
+#include "MpvVideoWindow.h"
 #include "PlaybackController.h"
 #include "PlayerKeys.h"
 #include "PlayerLog.h"
@@ -35,7 +35,6 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
     setAttribute(Qt::WA_StyledBackground);
     setMinimumSize(0, 0);
     setAccessibleName(QStringLiteral("播放器"));
-    createVideoArea();
 
     const PlayerState &state = m_controller->state();
     connect(&state, &PlayerState::volumeChanged, m_bar, &ControlBar::setVolume);
@@ -56,7 +55,6 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
         m_watchedParent = parent;
         parent->installEventFilter(this);
     }
-    attachEngineToVideo();
 }
 
 MediaPlayer::~MediaPlayer()
@@ -68,8 +66,9 @@ MediaPlayer::~MediaPlayer()
         QDBusConnection::disconnectFromBus(m_busConnection);
     if (m_watchedParent)
         m_watchedParent->removeEventFilter(this);
-    // The video area frees its render context first; the engine it draws
-    // from goes with the controller afterwards.
+    // The video area frees its render context first (the container takes
+    // its window with it); the engine it draws from goes with the controller
+    // afterwards.
     delete m_videoArea;
     m_videoArea = nullptr;
     m_video = nullptr;
@@ -111,6 +110,14 @@ void MediaPlayer::applyPlacement()
     const double dpi = logicalDpiX();
     setGeometry(Twips::toPixels(m_left, dpi), Twips::toPixels(m_top, dpi),
                 Twips::toPixels(m_width, dpi), Twips::toPixels(m_height, dpi));
+    // The first placement with room for a picture makes the video area. It
+    // comes from a choice in the menus, never from a resize that the window
+    // manager sends: making it changes nothing of the top-level window, but
+    // is kept out of the window's own event delivery all the same.
+    if (!m_videoArea && height() - m_bar->sizeHint().height() >= kMinVideoHeight) {
+        createVideoArea();
+        layoutChildren();
+    }
     Q_EMIT placementChanged();
 }
 
@@ -206,21 +213,26 @@ void MediaPlayer::updateRightInset()
     m_bar->setRightInset(qMin(overflow, width() / 2));
 }
 
+int MediaPlayer::shownHeight() const
+{
+    // The part of the player inside its parent: a large video area may reach
+    // below a small screen's window, and the bar must stay where it is seen.
+    const int barHeight = m_bar->sizeHint().height();
+    if (!parentWidget())
+        return height();
+    return qBound(qMin(barHeight, height()), parentWidget()->height() - y(), height());
+}
+
 void MediaPlayer::layoutChildren()
 {
     const int barHeight = m_bar->sizeHint().height();
-    // The part of the player inside its parent: a large video area may reach
-    // below a small screen's window, and the bar must stay where it is seen.
-    int shown = height();
-    if (parentWidget())
-        shown = qBound(qMin(barHeight, height()), parentWidget()->height() - y(), height());
-    const bool videoRoom = shown - barHeight >= kMinVideoHeight;
-    m_videoArea->setVisible(videoRoom);
+    const int shown = shownHeight();
+    const bool videoRoom = m_videoArea && shown - barHeight >= kMinVideoHeight;
+    if (m_videoArea)
+        m_videoArea->setVisible(videoRoom);
     m_controller->setVideoOutputAvailable(videoRoom && m_video && m_video->hasRenderContext());
     if (videoRoom) {
         m_videoArea->setGeometry(0, 0, width(), shown - barHeight);
-        if (auto *note = m_videoArea->findChild<QLabel *>(QStringLiteral("videoUnavailable")))
-            note->setGeometry(m_videoArea->rect());
         m_bar->setGeometry(0, shown - barHeight, width(), barHeight);
     } else {
         m_bar->setGeometry(0, 0, width(), height());
@@ -230,9 +242,6 @@ void MediaPlayer::layoutChildren()
 
 void MediaPlayer::createVideoArea()
 {
-    // The video area is part of the player from the start, hidden until the
-    // player is tall enough for a picture (MpvVideoWidget says why it is
-    // never added later).
     auto note = [this](const QString &reason, QWidget *parent) {
         auto *label = new QLabel(QStringLiteral("无法显示视频:%1").arg(reason), parent);
         label->setObjectName(QStringLiteral("videoUnavailable"));
@@ -240,22 +249,30 @@ void MediaPlayer::createVideoArea()
         label->setWordWrap(true);
         return label;
     };
-    if (!MpvVideoWidget::isSupported()) {
+    if (!MpvVideoWindow::isSupported()) {
         qCWarning(lcPlayer) << "没有 OpenGL:只播放声音,不显示视频";
         m_videoArea = note(QStringLiteral("没有可用的 OpenGL"), this);
     } else {
-        m_video = new MpvVideoWidget(this);
-        m_videoArea = m_video;
-        connect(m_video, &MpvVideoWidget::renderContextReady, this, [this] {
-            m_controller->setVideoOutputAvailable(m_video->isVisible());
+        m_video = new MpvVideoWindow;
+        m_videoArea = QWidget::createWindowContainer(m_video, this);
+        // The picture is the whole of the area; the container needs no
+        // background of its own.
+        m_videoArea->setAttribute(Qt::WA_NoSystemBackground);
+        connect(m_video, &MpvVideoWindow::renderContextReady, this, [this] {
+            m_controller->setVideoOutputAvailable(m_videoArea->isVisible());
         });
         // Without a render context there is sound but no picture; the area
-        // says why.
-        connect(m_video, &MpvVideoWidget::renderContextFailed, this, [this, note](const QString &reason) {
-            QLabel *label = note(reason, m_video);
-            label->setGeometry(m_video->rect());
-            label->show();
-        });
+        // says why, in place of the window that cannot draw.
+        connect(m_video, &MpvVideoWindow::renderContextFailed, this, [this, note](const QString &reason) {
+            QLabel *label = note(reason, this);
+            label->setObjectName(QStringLiteral("video"));
+            label->setAccessibleName(QStringLiteral("视频"));
+            m_videoArea->deleteLater();
+            m_videoArea = label;
+            m_video = nullptr;
+            layoutChildren();
+        }, Qt::QueuedConnection);
+        attachEngineToVideo();
     }
     m_videoArea->setObjectName(QStringLiteral("video"));
     m_videoArea->setAccessibleName(QStringLiteral("视频"));

@@ -8,7 +8,7 @@
 class ControlBar;
 class IdleInhibitor;
 class MprisService;
-class MpvVideoWidget;
+class MpvVideoWindow;
 class QDBusConnection;
 class PlaybackController;
 class PlayerKeys;
@@ -54,9 +54,11 @@ public:
     QString statusText() const;
     PlaybackController *controller() const { return m_controller; }
     ControlBar *controlBar() const { return m_bar; }
-    // The video area; null where the platform has no OpenGL (videoArea() is
-    // then a note that says so).
-    MpvVideoWidget *videoWidget() const { return m_video; }
+    // The video area, made when the player is first placed with room for a
+    // picture (a TV entry): null before. Its surface is videoWindow(), null
+    // where the platform has no OpenGL (videoArea() is then a note that says
+    // so).
+    MpvVideoWindow *videoWindow() const { return m_video; }
     QWidget *videoArea() const { return m_videoArea; }
 
     // What the player does for the desktop once it is first shown: its keys
@@ -82,6 +84,7 @@ protected:
 private:
     void applyPlacement();
     void layoutChildren();
+    int shownHeight() const;
     void updateRightInset();
     void createVideoArea();
     void attachEngineToVideo();
@@ -93,7 +96,7 @@ private:
     PlaybackController *m_controller;
     PlayerSettings *m_settings;
     ControlBar *m_bar;
-    MpvVideoWidget *m_video = nullptr;
+    MpvVideoWindow *m_video = nullptr;
     QWidget *m_videoArea = nullptr;
     QPointer<QWidget> m_watchedParent;
     QString m_url;

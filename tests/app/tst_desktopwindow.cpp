@@ -16,7 +16,7 @@
 #include "GbkFiles.h"
 #include "MediaPlayer.h"
 #include "MenuItemArray.h"
-#include "MpvVideoWidget.h"
+#include "MpvVideoWindow.h"
 #include "PlaybackController.h"
 #include "PlayerKeys.h"
 #include "PlayerState.h"
@@ -45,7 +45,7 @@ private:
     // available area, or back to its own size.
     bool managerMaximised() const;
     qint64 frames() const;
-    static bool pictureFillsArea(MpvVideoWidget *video);
+    static bool pictureFillsArea(MpvVideoWindow *video);
     bool playsFor(double seconds, int timeoutMs = 20000);
 
     DemoServerProcess m_server;
@@ -94,7 +94,7 @@ bool TestDesktopWindow::managerMaximised() const
 
 qint64 TestDesktopWindow::frames() const
 {
-    MpvVideoWidget *video = m_form->player()->videoWidget();
+    MpvVideoWindow *video = m_form->player()->videoWindow();
     return video ? video->framesRendered() : 0;
 }
 
@@ -184,8 +184,8 @@ void TestDesktopWindow::placementFollowsScreenDpi()
              qPrintable(QStringLiteral("%1 px at ratio %2, dpi %3").arg(player->width()).arg(ratio).arg(dpi)));
     QVERIFY(qAbs(player->height() * ratio - devicePixels(10500, dpi)) <= 2 * ratio);
     // libmpv draws at the device's resolution, not the scaled-down one.
-    MpvVideoWidget *video = player->videoWidget();
-    const QSize expected = video->size() * video->devicePixelRatioF();
+    MpvVideoWindow *video = player->videoWindow();
+    const QSize expected = video->size() * video->devicePixelRatio();
     QTRY_COMPARE_WITH_TIMEOUT(video->lastFramebufferSize(), expected, 5000);
     // And the picture fills the area: the 16:9 test picture spans the area's
     // whole width or height and is centred in the other, not drawn into a
@@ -193,7 +193,7 @@ void TestDesktopWindow::placementFollowsScreenDpi()
     QVERIFY(pictureFillsArea(video));
 }
 
-bool TestDesktopWindow::pictureFillsArea(MpvVideoWidget *video)
+bool TestDesktopWindow::pictureFillsArea(MpvVideoWindow *video)
 {
     QRect lit;
     QSize size;

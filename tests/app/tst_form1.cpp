@@ -19,7 +19,7 @@
 #include "MediaPlayer.h"
 #include "MenuItemArray.h"
 #include "MenuTree.h"
-#include "MpvVideoWidget.h"
+#include "MpvVideoWindow.h"
 #include "PlayerSettings.h"
 #include "Version.h"
 
@@ -308,7 +308,7 @@ void TestForm1::designPlacement()
     QCOMPARE(player->geometry(), QRect(0, 0, 545, 65));
     QCOMPARE(form.clientArea()->size(), QSize(546, 64));
     // Just a bar: no video area in a thin player.
-    QVERIFY(!player->videoWidget() || !player->videoWidget()->isVisible());
+    QVERIFY(!player->videoArea() || !player->videoArea()->isVisible());
 }
 
 QTEST_MAIN(TestForm1)

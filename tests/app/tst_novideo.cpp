@@ -26,7 +26,7 @@ void TestNoVideo::tvWithoutOpenGL()
     form.LoadMainWindow();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QCOMPARE(form.player()->videoWidget(), nullptr);
+    QCOMPARE(form.player()->videoWindow(), nullptr);
 
     form.itemArray(QStringLiteral("tvlist"))->item(0)->trigger();
     QWidget *area = form.player()->videoArea();

@@ -37,7 +37,7 @@ summary=${summary%%$'\n'*}
 # linker sees (the platform plugins, a Chinese font, the media tools).
 depends=$(field Depends | tr ',' '\n' | sed 's/^ *//')
 for package in libc6 libstdc++6 libmpv2 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 \
-    libqt6openglwidgets6 qt6-qpa-plugins ffmpeg espeak-ng; do
+    libqt6opengl6 qt6-qpa-plugins ffmpeg espeak-ng; do
     grep -q "^$package\( \|$\)" <<<"$depends" || fail "Depends lacks $package: $(field Depends)"
 done
 grep -q '^fonts-wqy-microhei' <<<"$depends" || fail "Depends names no Chinese font"

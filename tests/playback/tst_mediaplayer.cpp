@@ -16,7 +16,7 @@
 #include "IcecastProcess.h"
 #include "LatencyProbe.h"
 #include "MediaPlayer.h"
-#include "MpvVideoWidget.h"
+#include "MpvVideoWindow.h"
 #include "PlaybackController.h"
 #include "PlayerRig.h"
 #include "PlayerSettings.h"
@@ -167,13 +167,13 @@ void TestMediaPlayer::tvShowsVideo()
     rig.player->setLeft(0);
     rig.player->setWidth(15200);
     rig.player->setHeight(10500);
-    QVERIFY(rig.player->videoWidget());
+    QVERIFY(rig.player->videoWindow());
     QTRY_VERIFY_WITH_TIMEOUT(rig.player->controller()->hasVideo(), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.player->videoWidget()->framesRendered() > 10, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.player->videoWindow()->framesRendered() > 10, 15000);
 
     // Back to a thin bar: the video area goes and no video is decoded.
     rig.player->setHeight(975);
-    QVERIFY(!rig.player->videoWidget()->isVisible());
+    QVERIFY(!rig.player->videoArea()->isVisible());
     QVERIFY(rig.plays(0.5));
 }
 
@@ -384,8 +384,8 @@ void TestMediaPlayer::barStaysInsideTheWindow()
     QCOMPARE(rig.player->height(), 700);
     QVERIFY(bar->isVisible());
     QCOMPARE(bar->geometry().bottom() + 1, 500);
-    QVERIFY(rig.player->videoWidget());
-    QCOMPARE(rig.player->videoWidget()->geometry().bottom() + 1, bar->y());
+    QVERIFY(rig.player->videoWindow());
+    QCOMPARE(rig.player->videoArea()->geometry().bottom() + 1, bar->y());
     QVERIFY(status->geometry().right() + bar->x() < 900);
 }
 

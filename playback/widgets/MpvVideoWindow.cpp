@@ -1,4 +1,4 @@
-#include "MpvVideoWidget.h"
+#include "MpvVideoWindow.h"
 
 #include <QGuiApplication>
 #include <QMetaObject>
@@ -20,12 +20,12 @@ void *getProcAddress(void *, const char *name)
 
 }
 
-bool MpvVideoWidget::isSupported()
+bool MpvVideoWindow::isSupported()
 {
     static const bool supported = [] {
-        // These platforms draw widgets without composing textures, whatever
+        // These platforms draw without composing native child windows, whatever
         // OpenGL they offer (offscreen makes GLX contexts when a display is
-        // there); an OpenGL widget in a window crashes their flush.
+        // there).
         static const QStringList withoutComposition = {
             QStringLiteral("offscreen"), QStringLiteral("minimal"), QStringLiteral("minimalegl"),
             QStringLiteral("vnc"), QStringLiteral("linuxfb")};
@@ -37,40 +37,41 @@ bool MpvVideoWidget::isSupported()
     return supported;
 }
 
-MpvVideoWidget::MpvVideoWidget(QWidget *parent)
-    : QOpenGLWidget(parent)
+MpvVideoWindow::MpvVideoWindow()
+    : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate)
 {
-    setAttribute(Qt::WA_NoSystemBackground);
 }
 
-void MpvVideoWidget::attach(mpv_handle *mpv)
+MpvVideoWindow::~MpvVideoWindow()
 {
-    if (m_mpv || !mpv)
-        return;
-    m_mpv = mpv;
-    // Already initialised (shown before the engine was there): make the
-    // render context now; otherwise initializeGL() will.
-    if (context() && context()->isValid()) {
+    // The render context must be freed with its GL context current, before
+    // ~QOpenGLWindow takes the GL context away.
+    if (QOpenGLContext *gl = context()) {
+        disconnect(gl, nullptr, this, nullptr);
         makeCurrent();
+        freeRenderContext();
+        doneCurrent();
+    }
+}
+
+void MpvVideoWindow::attach(mpv_handle *mpv)
+{
+    if (mpv == m_mpv)
+        return;
+    const bool haveGl = context() && context()->isValid();
+    if (haveGl)
+        makeCurrent();
+    freeRenderContext();
+    m_mpv = mpv;
+    // Already initialised: make the render context now; otherwise
+    // initializeGL() will.
+    if (haveGl) {
         createRenderContext();
         doneCurrent();
     }
 }
 
-MpvVideoWidget::~MpvVideoWidget()
-{
-    // ~QOpenGLWidget destroys the GL context after this object has ceased to
-    // be an MpvVideoWidget; the aboutToBeDestroyed handler below must not run
-    // on it then.
-    if (QOpenGLContext *gl = context())
-        disconnect(gl, nullptr, this, nullptr);
-    // The render context must be freed with its GL context current.
-    makeCurrent();
-    freeRenderContext();
-    doneCurrent();
-}
-
-void MpvVideoWidget::freeRenderContext()
+void MpvVideoWindow::freeRenderContext()
 {
     if (!m_render)
         return;
@@ -79,12 +80,20 @@ void MpvVideoWidget::freeRenderContext()
     m_render = nullptr;
 }
 
-void MpvVideoWidget::initializeGL()
+void MpvVideoWindow::initializeGL()
 {
+    // The context goes when the platform window goes (the window is
+    // destroyed, or reparented to another top-level): the render context
+    // goes first.
+    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
+        makeCurrent();
+        freeRenderContext();
+        doneCurrent();
+    });
     createRenderContext();
 }
 
-void MpvVideoWidget::createRenderContext()
+void MpvVideoWindow::createRenderContext()
 {
     if (m_render || !m_mpv)
         return;
@@ -104,39 +113,35 @@ void MpvVideoWidget::createRenderContext()
         Q_EMIT renderContextFailed(reason);
         return;
     }
-    MpvLibrary::api().render_context_set_update_callback(m_render, &MpvVideoWidget::onUpdate, this);
-    // The context goes when the GL context goes, e.g. when the widget moves
-    // to another top-level window.
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
-        makeCurrent();
-        freeRenderContext();
-        doneCurrent();
-    });
+    MpvLibrary::api().render_context_set_update_callback(m_render, &MpvVideoWindow::onUpdate, this);
     Q_EMIT renderContextReady();
 }
 
-void MpvVideoWidget::onUpdate(void *self)
+void MpvVideoWindow::onUpdate(void *self)
 {
     // Called on a libmpv thread; the frame is drawn on the UI thread.
-    auto *widget = static_cast<MpvVideoWidget *>(self);
-    QMetaObject::invokeMethod(
-        widget,
-        [widget] {
-            if (widget->m_render
-                && (MpvLibrary::api().render_context_update(widget->m_render) & MPV_RENDER_UPDATE_FRAME))
-                widget->update();
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(static_cast<MpvVideoWindow *>(self), &MpvVideoWindow::onFrameReady,
+                              Qt::QueuedConnection);
 }
 
-void MpvVideoWidget::paintGL()
+void MpvVideoWindow::onFrameReady()
+{
+    // libmpv wants to hear back after every update callback, drawn or not.
+    if (!m_render || !(MpvLibrary::api().render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME))
+        return;
+    // A hidden or minimised window draws nothing.
+    if (isExposed())
+        update();
+}
+
+void MpvVideoWindow::paintGL()
 {
     if (!m_render)
         return;
-    // The framebuffer is the widget's size in device pixels, rounded as Qt
-    // rounds it when it makes the framebuffer (a fractional scale such as
+    // The framebuffer is the window's size in device pixels, rounded as Qt
+    // rounds it when it sizes the native window (a fractional scale such as
     // 1.5 would otherwise leave its last row or column undrawn).
-    const QSize device = size() * devicePixelRatioF();
+    const QSize device = size() * devicePixelRatio();
     mpv_opengl_fbo fbo { static_cast<int>(defaultFramebufferObject()), device.width(), device.height(), 0 };
     int flipY = 1;
     mpv_render_param params[] = {
