@@ -351,8 +351,10 @@ def backtrace(program, folder):
 
 
 def screenshot(shots, name):
+    """The whole screen as the session shows it, into SHOTS/<session>-NAME.png;
+    returns the file's path, or None."""
     if not shots:
-        return
+        return None
     os.makedirs(shots, exist_ok=True)
     path = os.path.join(shots, "%s-%s.png" % (os.environ.get("LUMORA_SESSION", "x11"), name))
     if os.environ.get("LUMORA_SESSION") == "wayland":
@@ -363,6 +365,50 @@ def screenshot(shots, name):
             shutil.move(new[0], path)
     else:
         subprocess.run(["import", "-window", "root", path], capture_output=True)
+    return path if os.path.exists(path) else None
+
+
+def colours(path):
+    """How many different colours a screenshot holds: the menus, the caption
+    and the control bar are a few hundred; the test picture adds thousands."""
+    out = subprocess.run(["identify", "-format", "%k", path], capture_output=True, text=True).stdout.strip()
+    return int(out) if out.isdigit() else 0
+
+
+PICTURE_COLOURS = 3000
+
+
+def check_picture(shots, name, shown):
+    """The test picture is on the screen (shown) or nowhere on it."""
+    last = [0]
+
+    def looks_right():
+        path = screenshot(shots, name)
+        check(path is not None, "no screenshot could be taken")
+        last[0] = colours(path)
+        return (last[0] >= PICTURE_COLOURS) == shown
+
+    try:
+        wait_until(looks_right, 10, "the picture to be %s" % ("on the screen" if shown else "gone"))
+    except StepFailed:
+        raise StepFailed("the screenshot %s holds %d colours: the picture is %s" % (
+            name, last[0], "not on the screen" if shown else "still on the screen"))
+    print("       %s: %d colours on the screen" % (name, last[0]), flush=True)
+
+
+# The libraries of an OpenGL implementation, as opposed to libglvnd's small
+# dispatch libraries that Qt links.
+GL_DRIVERS = ("libGLX_mesa", "libEGL_mesa", "_dri.so", "libLLVM")
+
+
+def gl_drivers(pid):
+    found = set()
+    with open("/proc/%d/maps" % pid) as maps:
+        for line in maps:
+            fields = line.split()
+            if len(fields) >= 6 and any(d in os.path.basename(fields[5]) for d in GL_DRIVERS):
+                found.add(os.path.basename(fields[5]))
+    return sorted(found)
 
 
 def write_catalogue(folder, ice):
@@ -404,6 +450,19 @@ def step_tv(p):
     heard(servers.TV_TONE_HZ)
     time.sleep(1.0)
     p.check_alive()
+
+
+def step_radio_without_opengl(p):
+    step_radio(p)
+    time.sleep(2.0)
+    loaded = gl_drivers(p.pid())
+    if p.session == "wayland":
+        # Qt's Wayland client (6.4) brings up its EGL buffer integration to
+        # ask whether it may draw window decorations, for every window that
+        # is shown; the program cannot keep the driver out there.
+        print("       Wayland: Qt's window decorations loaded %s" % (", ".join(loaded) or "nothing"), flush=True)
+        return
+    check(not loaded, "radio alone loaded an OpenGL driver: %s" % ", ".join(loaded))
 
 
 def step_unmaximise(p):
@@ -574,9 +633,14 @@ def main():
         player = Player(command, folder, env)
         player.start()
 
-        steps = [("radio", lambda: step_radio(player)),
-                 ("TV", lambda: (step_tv(player), screenshot(args.shots, "tv"))),
-                 ("radio after TV", lambda: (step_radio(player), screenshot(args.shots, "radio")))]
+        shots = args.shots or os.path.join(work, "shots")
+        steps = [("radio, with no OpenGL driver loaded (X11)", lambda: step_radio_without_opengl(player)),
+                 ("TV, its picture on the screen",
+                  lambda: (step_tv(player), check_picture(shots, "tv", True))),
+                 ("radio after TV, no picture",
+                  lambda: (step_radio(player), check_picture(shots, "radio", False))),
+                 ("TV again, its picture on the screen",
+                  lambda: (step_tv(player), check_picture(shots, "tv-again", True)))]
         if args.steps == "full":
             if session == "x11":
                 steps.append(("the user un-maximises after TV", lambda: step_unmaximise(player)))
