@@ -4,8 +4,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSlider>
-#include <QStyle>
 #include <QToolButton>
+
+#include "ControlIcon.h"
 
 namespace {
 
@@ -23,12 +24,12 @@ void describe(QWidget *control, const QString &name, const QString &key)
     control->setToolTip(key.isEmpty() ? name : QStringLiteral("%1(%2)").arg(name, key));
 }
 
-QToolButton *makeButton(QWidget *parent, QStyle::StandardPixmap icon, const QString &tip, const QString &key,
+QToolButton *makeButton(QWidget *parent, ControlIcon::Shape icon, const QString &tip, const QString &key,
                         const char *name)
 {
     auto *button = new QToolButton(parent);
     button->setObjectName(QLatin1String(name));
-    button->setIcon(parent->style()->standardIcon(icon));
+    button->setIcon(ControlIcon::icon(icon));
     describe(button, tip, key);
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::TabFocus);
@@ -43,9 +44,9 @@ ControlBar::ControlBar(QWidget *parent)
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
 
-    m_playPause = makeButton(this, QStyle::SP_MediaPlay, QStringLiteral("播放"), kPlayPauseKey, "playPause");
-    m_stop = makeButton(this, QStyle::SP_MediaStop, QStringLiteral("停止"), QString(), "stop");
-    m_mute = makeButton(this, QStyle::SP_MediaVolume, QStringLiteral("静音"), kMuteKey, "mute");
+    m_playPause = makeButton(this, ControlIcon::Shape::Play, QStringLiteral("播放"), kPlayPauseKey, "playPause");
+    m_stop = makeButton(this, ControlIcon::Shape::Stop, QStringLiteral("停止"), QString(), "stop");
+    m_mute = makeButton(this, ControlIcon::Shape::Volume, QStringLiteral("静音"), kMuteKey, "mute");
     m_mute->setCheckable(true);
 
     m_volume = new QSlider(Qt::Horizontal, this);
@@ -93,15 +94,21 @@ void ControlBar::setRightInset(int pixels)
 
 void ControlBar::setPlaying(bool playing)
 {
-    m_playPause->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    if (m_playing && *m_playing == playing)
+        return;
+    m_playing = playing;
+    m_playPause->setIcon(ControlIcon::icon(playing ? ControlIcon::Shape::Pause : ControlIcon::Shape::Play));
     describe(m_playPause, playing ? QStringLiteral("暂停") : QStringLiteral("播放"), kPlayPauseKey);
 }
 
 void ControlBar::setMuted(bool muted)
 {
+    if (m_muted && *m_muted == muted && m_mute->isChecked() == muted)
+        return;
+    m_muted = muted;
     const QSignalBlocker block(m_mute);
     m_mute->setChecked(muted);
-    m_mute->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+    m_mute->setIcon(ControlIcon::icon(muted ? ControlIcon::Shape::Muted : ControlIcon::Shape::Volume));
     describe(m_mute, muted ? QStringLiteral("取消静音") : QStringLiteral("静音"), kMuteKey);
 }
 
@@ -113,6 +120,8 @@ void ControlBar::setVolume(int volume)
 
 void ControlBar::setStatusText(const QString &text)
 {
+    if (text == m_statusText)
+        return;
     m_statusText = text;
     m_status->setToolTip(text);
     m_status->setAccessibleName(text);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QWidget>
 
 class QLabel;
@@ -47,4 +49,7 @@ private:
     QLabel *m_status;
     QString m_statusText;
     int m_rightInset = 0;
+    // What the buttons show now; nothing before the first state.
+    std::optional<bool> m_playing;
+    std::optional<bool> m_muted;
 };
