@@ -171,10 +171,14 @@ void TestMediaPlayer::tvShowsVideo()
     QTRY_VERIFY_WITH_TIMEOUT(rig.player->controller()->hasVideo(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(rig.player->videoWindow()->framesRendered() > 10, 15000);
 
-    // Back to a thin bar: the video area goes and no video is decoded.
+    // Back to a thin bar: the video area goes and no video is decoded, nor
+    // a frame drawn while the sound plays on.
     rig.player->setHeight(975);
     QVERIFY(!rig.player->videoArea()->isVisible());
     QVERIFY(rig.plays(0.5));
+    const qint64 drawn = rig.player->videoWindow()->framesRendered();
+    QVERIFY(rig.plays(1.0));
+    QCOMPARE(rig.player->videoWindow()->framesRendered(), drawn);
 }
 
 void TestMediaPlayer::emptyUrlStops()
