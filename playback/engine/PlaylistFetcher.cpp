@@ -1,5 +1,6 @@
 #include "PlaylistFetcher.h"
 
+#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
@@ -9,6 +10,11 @@ PlaylistFetcher::PlaylistFetcher(int timeoutMs, QObject *parent)
     : QObject(parent)
     , m_timeoutMs(timeoutMs)
 {
+}
+
+PlaylistFetcher::~PlaylistFetcher()
+{
+    cancel();
 }
 
 void PlaylistFetcher::fetch(const QString &address, quint64 tag)
@@ -22,7 +28,9 @@ void PlaylistFetcher::fetch(const QString &address, quint64 tag)
     request.setMaximumRedirectsAllowed(5);
     request.setTransferTimeout(m_timeoutMs);
     request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Lumora"));
-    QNetworkReply *reply = m_network.get(request);
+    if (!m_network)
+        m_network = std::make_unique<QNetworkAccessManager>();
+    QNetworkReply *reply = m_network->get(request);
     m_reply = reply;
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
         m_content += reply->readAll();

@@ -1,12 +1,14 @@
 #pragma once
 
+#include <memory>
+
 #include <QByteArray>
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
 
 #include "Failure.h"
 
+class QNetworkAccessManager;
 class QNetworkReply;
 
 // Fetches a small playlist document over HTTP without blocking: at most
@@ -21,6 +23,7 @@ public:
     static constexpr qsizetype kSniffBytes = 1024;
 
     explicit PlaylistFetcher(int timeoutMs, QObject *parent = nullptr);
+    ~PlaylistFetcher() override;
 
     void fetch(const QString &address, quint64 tag);
     void cancel();
@@ -32,7 +35,9 @@ Q_SIGNALS:
 private:
     void onFinished();
 
-    QNetworkAccessManager m_network;
+    // Made on the first fetch: most stations are no playlist, and a start
+    // need not pay for the network stack.
+    std::unique_ptr<QNetworkAccessManager> m_network;
     QPointer<QNetworkReply> m_reply;
     QByteArray m_content;
     quint64 m_tag = 0;
