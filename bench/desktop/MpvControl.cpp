@@ -10,8 +10,8 @@ MpvControl::~MpvControl()
 bool MpvControl::start()
 {
     const QString socketPath = m_dir.filePath(QStringLiteral("mpv.sock"));
-    m_mpv.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_mpv.setStandardOutputFile(QProcess::nullDevice());
+    m_mpv.setStandardErrorFile(QProcess::nullDevice());
     m_mpv.start(QStringLiteral("mpv"), {QStringLiteral("--no-config"), QStringLiteral("--no-video"),
                                         QStringLiteral("--idle=yes"), QStringLiteral("--no-terminal"),
                                         QStringLiteral("--input-ipc-server=") + socketPath});

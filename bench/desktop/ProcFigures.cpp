@@ -51,6 +51,15 @@ double pssMiB(qint64 pid)
     return -1;
 }
 
+double rssMiB(qint64 pid)
+{
+    for (const QByteArray &line : readAll(base(pid) + QStringLiteral("/status")).split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
 QStringList glLibraries(qint64 pid)
 {
     QSet<QString> names;

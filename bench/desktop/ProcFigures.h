@@ -16,6 +16,8 @@ struct Snapshot
 Snapshot snapshot(qint64 pid);
 // Pss of /proc/PID/smaps_rollup, in MiB; -1 when unreadable.
 double pssMiB(qint64 pid);
+// VmRSS of /proc/PID/status, in MiB; -1 when unreadable.
+double rssMiB(qint64 pid);
 // File names of the mapped OpenGL driver libraries (libGLX_mesa, libEGL_mesa,
 // *_dri.so, libLLVM, and the GL dispatch libraries), sorted, once each.
 QStringList glLibraries(qint64 pid);

@@ -125,7 +125,7 @@ double toFirstSound(SinkTones &sink, int tone, const std::function<void()> &comm
 
 struct Radio
 {
-    double cpuSeconds = -1, switchesPerSecond = -1, pss = -1;
+    double cpuSeconds = -1, switchesPerSecond = -1, pss = -1, rss = -1;
 };
 
 Radio radioFigures(qint64 pid, int seconds)
@@ -136,7 +136,7 @@ Radio radioFigures(qint64 pid, int seconds)
     const ProcFigures::Snapshot b = ProcFigures::snapshot(pid);
     const double wall = msBetween(from, Clock::now()) / 1000;
     return {b.cpuSeconds - a.cpuSeconds, (b.voluntarySwitches - a.voluntarySwitches) / wall,
-            ProcFigures::pssMiB(pid)};
+            ProcFigures::pssMiB(pid), ProcFigures::rssMiB(pid)};
 }
 
 int relayMain(int argc, char *argv[])
@@ -241,6 +241,7 @@ int main(int argc, char *argv[])
     Row cpuRow{"radio: CPU seconds in the run", "mpv", {}, {}};
     Row switchRow{"radio: voluntary context switches/s", "mpv", {}, {}};
     Row pssRow{"radio: PSS at the end (MiB)", "mpv", {}, {}};
+    Row rssRow{"radio: RSS at the end (MiB)", "mpv", {}, {}};
     Row clickRow{"click from rest to first sound (ms)", "mpv", {}, {}};
     Row zapRow{"zap to first sound (ms)", "mpv", {}, {}};
     Row relayClickRow{"relay: click from rest to first sound (ms)", "mpv", {}, {}};
@@ -309,6 +310,8 @@ int main(int argc, char *argv[])
         record(switchRow.theirs, theirs.switchesPerSecond);
         record(pssRow.ours, ours.pss);
         record(pssRow.theirs, theirs.pss);
+        record(rssRow.ours, ours.rss);
+        record(rssRow.theirs, theirs.rss);
     }
     sink.stop();
     stopProcess(relayProcess);
@@ -319,7 +322,7 @@ int main(int argc, char *argv[])
     std::printf("load average (1, 5, 15 min): %s before, %s after\n\n", qPrintable(loadBefore),
                 qPrintable(loadAverage()));
     std::printf("%-44s %10s %10s %8s %7s\n", "", "Lumora", "peer", "", "ratio");
-    for (const Row *r : {&startRow, &cpuRow, &switchRow, &pssRow, &clickRow, &zapRow, &relayClickRow, &relayZapRow}) {
+    for (const Row *r : {&startRow, &cpuRow, &switchRow, &pssRow, &rssRow, &clickRow, &zapRow, &relayClickRow, &relayZapRow}) {
         const double a = median(r->ours), b = median(r->theirs);
         auto cell = [](double v, size_t n, int runs) {
             QString s = v < 0 ? QStringLiteral("n/a") : QString::number(v, 'f', v < 10 ? 2 : 1);
