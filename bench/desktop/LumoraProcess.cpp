@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "ChildServer.h"
+
 LumoraProcess::LumoraProcess(AtspiMenu &atspi)
     : m_atspi(atspi)
 {
@@ -14,6 +16,7 @@ LumoraProcess::~LumoraProcess()
 
 bool LumoraProcess::start(const QString &dir, const QString &menu, const QStringList &entries)
 {
+    ChildServer::endWithTest(m_process);
     m_process.setWorkingDirectory(dir);
     m_process.setStandardOutputFile(dir + QStringLiteral("/lumora.log"), QIODevice::Append);
     m_process.setStandardErrorFile(dir + QStringLiteral("/lumora.log"), QIODevice::Append);

@@ -2,6 +2,8 @@
 
 #include <QThread>
 
+#include "ChildServer.h"
+
 MpvControl::~MpvControl()
 {
     stop();
@@ -10,6 +12,7 @@ MpvControl::~MpvControl()
 bool MpvControl::start()
 {
     const QString socketPath = m_dir.filePath(QStringLiteral("mpv.sock"));
+    ChildServer::endWithTest(m_mpv);
     m_mpv.setStandardOutputFile(QProcess::nullDevice());
     m_mpv.setStandardErrorFile(QProcess::nullDevice());
     m_mpv.start(QStringLiteral("mpv"), {QStringLiteral("--no-config"), QStringLiteral("--no-video"),

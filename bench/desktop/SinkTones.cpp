@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,6 +35,7 @@ bool SinkTones::start()
         return false;
     m_pid = fork();
     if (m_pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM); // goes with the bench
         dup2(fds[1], STDOUT_FILENO);
         execlp("parec", "parec", "--device=lumora_sink.monitor", "--raw", "--format=s16le", "--rate=16000",
                "--channels=1", "--latency-msec=10", static_cast<char *>(nullptr));

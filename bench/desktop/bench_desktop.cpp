@@ -3,13 +3,15 @@
 // x11 -- ...), on the same loopback stations (Icecast fed with MP3 tones by
 // ffmpeg), N fresh processes each, medians:
 //   start-up: launch to the main window mapped, build/app/lumora with 797
-//     entries against a bare Qt window with the same menus;
+//     entries against a bare Qt window with the same menus (and Goodvibes);
 //   radio: CPU seconds, voluntary context switches per second and PSS over
-//     S seconds of one station, against `mpv --no-config --no-video URL`;
-//     the OpenGL driver libraries the program has mapped;
+//     S seconds of one station, against `mpv --no-config --no-video URL`
+//     (and Goodvibes); the OpenGL driver libraries the program has mapped;
 //   click from rest and zapping to the first sound on the sink, against mpv
-//     given `loadfile` on its IPC socket; the same through a relay that
-//     delays 50 ms each way and shapes to 2 Mbit/s.
+//     given `loadfile` on its IPC socket (and Goodvibes given Play on D-Bus);
+//     the same through a relay that delays 50 ms each way and shapes to
+//     2 Mbit/s.
+// Goodvibes (Debian's goodvibes package) is measured when it is installed.
 // The program is driven through its accessibility bridge (AT-SPI), as a
 // screen reader would; the first sound is the first 20 ms on the sink's
 // monitor that is the new station's tone.
@@ -32,7 +34,9 @@
 
 #include "AtspiMenu.h"
 #include "DelayRelay.h"
+#include "ChildServer.h"
 #include "DesktopCatalogue.h"
+#include "GoodvibesControl.h"
 #include "IcecastProcess.h"
 #include "LumoraProcess.h"
 #include "MpvControl.h"
@@ -70,7 +74,7 @@ struct Row
 {
     const char *label;
     const char *peer;
-    std::vector<double> ours, theirs;
+    std::vector<double> ours, theirs, goodvibes;
 };
 
 double median(std::vector<double> v)
@@ -89,9 +93,12 @@ void record(std::vector<double> &into, double value)
 }
 
 // Launch to the first top-level window mapped.
-double startUp(WindowMapWatch &watch, const QString &program, const QString &dir)
+double startUp(WindowMapWatch &watch, const QString &program, const QString &dir,
+               const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
+    ChildServer::endWithTest(p);
+    p.setProcessEnvironment(env);
     p.setWorkingDirectory(dir);
     p.setStandardOutputFile(QProcess::nullDevice());
     p.setStandardErrorFile(QProcess::nullDevice());
@@ -155,6 +162,7 @@ int relayMain(int argc, char *argv[])
 // The relay as a child process, so that its timers never wait for the bench.
 quint16 startRelay(QProcess &relay, quint16 target)
 {
+    ChildServer::endWithTest(relay);
     relay.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     relay.start(QCoreApplication::applicationFilePath(),
                 {QStringLiteral("--relay"), QString::number(target), QString::number(kRelayDelayMs),
@@ -218,7 +226,8 @@ int main(int argc, char *argv[])
         stations.direct[t] = icecast.url(mount);
         stations.relayed[t] = QStringLiteral("http://127.0.0.1:%1%2").arg(relayPort).arg(mount);
     }
-    QTemporaryDir catalogue, empty;
+    QTemporaryDir catalogue, empty, goodvibesSettings;
+    const bool haveGoodvibes = GoodvibesControl::installed();
     if (!DesktopCatalogue::write(catalogue.path(), stations))
         return 1;
     const QString menu = DesktopCatalogue::radioMenu();
@@ -237,15 +246,15 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    Row startRow{"start-up: launch to window mapped (ms)", "bare Qt", {}, {}};
-    Row cpuRow{"radio: CPU seconds in the run", "mpv", {}, {}};
-    Row switchRow{"radio: voluntary context switches/s", "mpv", {}, {}};
-    Row pssRow{"radio: PSS at the end (MiB)", "mpv", {}, {}};
-    Row rssRow{"radio: RSS at the end (MiB)", "mpv", {}, {}};
-    Row clickRow{"click from rest to first sound (ms)", "mpv", {}, {}};
-    Row zapRow{"zap to first sound (ms)", "mpv", {}, {}};
-    Row relayClickRow{"relay: click from rest to first sound (ms)", "mpv", {}, {}};
-    Row relayZapRow{"relay: zap to first sound (ms)", "mpv", {}, {}};
+    Row startRow{"start-up: launch to window mapped (ms)", "bare Qt", {}, {}, {}};
+    Row cpuRow{"radio: CPU seconds in the run", "mpv", {}, {}, {}};
+    Row switchRow{"radio: voluntary context switches/s", "mpv", {}, {}, {}};
+    Row pssRow{"radio: PSS at the end (MiB)", "mpv", {}, {}, {}};
+    Row rssRow{"radio: RSS at the end (MiB)", "mpv", {}, {}, {}};
+    Row clickRow{"click from rest to first sound (ms)", "mpv", {}, {}, {}};
+    Row zapRow{"zap to first sound (ms)", "mpv", {}, {}, {}};
+    Row relayClickRow{"relay: click from rest to first sound (ms)", "mpv", {}, {}, {}};
+    Row relayZapRow{"relay: zap to first sound (ms)", "mpv", {}, {}, {}};
     QStringList glLibraries;
 
     // Click from rest, then zap to the other tone; `direct` or through the relay.
@@ -266,6 +275,21 @@ int main(int argc, char *argv[])
                 glLibraries = ProcFigures::glLibraries(lumora.pid());
         }
     };
+    auto goodvibesClicks = [&](bool direct, Row &click, Row &zap, Radio *radio) {
+        GoodvibesControl goodvibes(goodvibesSettings.path());
+        if (!goodvibes.start())
+            return;
+        sleepMs(3000);
+        waitForSilence(sink);
+        const QString *urls = direct ? stations.direct : stations.relayed;
+        record(click.goodvibes, toFirstSound(sink, kTones[0], [&] { goodvibes.play(urls[0]); }));
+        sleepMs(2000);
+        record(zap.goodvibes, toFirstSound(sink, kTones[1], [&] { goodvibes.play(urls[1]); }));
+        if (radio) {
+            sleepMs(2000);
+            *radio = radioFigures(goodvibes.pid(), seconds);
+        }
+    };
     auto mpvClicks = [&](bool direct, Row &click, Row &zap) {
         MpvControl mpv;
         if (!mpv.start())
@@ -282,6 +306,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "run %d of %d\n", i + 1, runs);
         record(startRow.theirs, startUp(watch, QStringLiteral(LUMORA_BARE_WINDOW), empty.path()));
         record(startRow.ours, startUp(watch, QStringLiteral(LUMORA_PROGRAM), catalogue.path()));
+        if (haveGoodvibes)
+            record(startRow.goodvibes, startUp(watch, QStringLiteral("goodvibes"), empty.path(),
+                                               GoodvibesControl::environment(goodvibesSettings.path())));
 
         Radio ours;
         lumoraClicks(true, clickRow, zapRow, &ours);
@@ -292,8 +319,16 @@ int main(int argc, char *argv[])
         waitForSilence(sink);
         mpvClicks(false, relayClickRow, relayZapRow);
         waitForSilence(sink);
+        Radio peer;
+        if (haveGoodvibes) {
+            goodvibesClicks(true, clickRow, zapRow, &peer);
+            waitForSilence(sink);
+            goodvibesClicks(false, relayClickRow, relayZapRow, nullptr);
+            waitForSilence(sink);
+        }
 
         QProcess mpv;
+        ChildServer::endWithTest(mpv);
         mpv.setStandardOutputFile(QProcess::nullDevice());
         mpv.setStandardErrorFile(QProcess::nullDevice());
         mpv.start(QStringLiteral("mpv"), {QStringLiteral("--no-config"), QStringLiteral("--no-video"), stations.direct[1]});
@@ -312,6 +347,9 @@ int main(int argc, char *argv[])
         record(pssRow.theirs, theirs.pss);
         record(rssRow.ours, ours.rss);
         record(rssRow.theirs, theirs.rss);
+        for (auto [row, value] : {std::pair{&cpuRow, peer.cpuSeconds}, std::pair{&switchRow, peer.switchesPerSecond},
+                                  std::pair{&pssRow, peer.pss}, std::pair{&rssRow, peer.rss}})
+            record(row->goodvibes, value);
     }
     sink.stop();
     stopProcess(relayProcess);
@@ -321,7 +359,7 @@ int main(int argc, char *argv[])
                 runs, seconds, kRelayDelayMs, kRelayKbit);
     std::printf("load average (1, 5, 15 min): %s before, %s after\n\n", qPrintable(loadBefore),
                 qPrintable(loadAverage()));
-    std::printf("%-44s %10s %10s %8s %7s\n", "", "Lumora", "peer", "", "ratio");
+    std::printf("%-44s %10s %10s %8s %7s %10s\n", "", "Lumora", "peer", "", "ratio", "Goodvibes");
     for (const Row *r : {&startRow, &cpuRow, &switchRow, &pssRow, &rssRow, &clickRow, &zapRow, &relayClickRow, &relayZapRow}) {
         const double a = median(r->ours), b = median(r->theirs);
         auto cell = [](double v, size_t n, int runs) {
@@ -330,9 +368,10 @@ int main(int argc, char *argv[])
                 s += QStringLiteral("(%1)").arg(n); // fewer runs succeeded
             return s;
         };
-        std::printf("%-44s %10s %10s %8s %7s\n", r->label, qPrintable(cell(a, r->ours.size(), runs)),
+        std::printf("%-44s %10s %10s %8s %7s %10s\n", r->label, qPrintable(cell(a, r->ours.size(), runs)),
                     qPrintable(cell(b, r->theirs.size(), runs)), r->peer,
-                    a > 0 && b > 0 ? qPrintable(QString::number(a / b, 'f', 2)) : "");
+                    a > 0 && b > 0 ? qPrintable(QString::number(a / b, 'f', 2)) : "",
+                    qPrintable(cell(median(r->goodvibes), r->goodvibes.size(), runs)));
     }
     std::printf("\nOpenGL driver libraries mapped by the program while playing radio:\n  %s\n",
                 glLibraries.isEmpty() ? "(none)" : qPrintable(glLibraries.join(QStringLiteral("\n  "))));
