@@ -373,6 +373,16 @@ int main(int argc, char *argv[])
                     a > 0 && b > 0 ? qPrintable(QString::number(a / b, 'f', 2)) : "",
                     qPrintable(cell(median(r->goodvibes), r->goodvibes.size(), runs)));
     }
+    std::printf("\nrange over the runs (lowest-highest)\n");
+    auto range = [](std::vector<double> v) {
+        if (v.empty())
+            return QStringLiteral("n/a");
+        const auto [lo, hi] = std::minmax_element(v.begin(), v.end());
+        return QStringLiteral("%1-%2").arg(*lo, 0, 'f', 1).arg(*hi, 0, 'f', 1);
+    };
+    for (const Row *r : {&startRow, &cpuRow, &switchRow, &pssRow, &rssRow, &clickRow, &zapRow, &relayClickRow, &relayZapRow})
+        std::printf("%-44s %14s %14s %14s\n", r->label, qPrintable(range(r->ours)), qPrintable(range(r->theirs)),
+                    qPrintable(range(r->goodvibes)));
     std::printf("\nOpenGL driver libraries mapped by the program while playing radio:\n  %s\n",
                 glLibraries.isEmpty() ? "(none)" : qPrintable(glLibraries.join(QStringLiteral("\n  "))));
     return 0;
