@@ -202,7 +202,7 @@ void IcecastProcess::stop()
     m_port = 0;
 }
 
-bool IcecastProcess::startSource(const QString &mount, Codec codec, const QString &title, int timeoutMs)
+bool IcecastProcess::startSource(const QString &mount, Codec codec, const QString &title, int timeoutMs, int hertz)
 {
     if (!isRunning()) {
         m_error = QStringLiteral("icecast2 is not running (exit status %1, %2): %3")
@@ -218,7 +218,7 @@ bool IcecastProcess::startSource(const QString &mount, Codec codec, const QStrin
     source->setStandardOutputFile(QProcess::nullDevice());
     source->setStandardErrorFile(m_dir.filePath(QStringLiteral("ffmpeg.log")), QIODevice::Append);
     // A different tone per codec, live-paced as a broadcast is.
-    const int frequency = codec == Codec::Mp3 ? 440 : codec == Codec::Aac ? 550 : 660;
+    const int frequency = hertz > 0 ? hertz : codec == Codec::Mp3 ? 440 : codec == Codec::Aac ? 550 : 660;
     QStringList arguments { QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
         QStringLiteral("-re"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
         QStringLiteral("sine=frequency=%1:sample_rate=44100").arg(frequency), QStringLiteral("-ac"),

@@ -41,8 +41,10 @@ public:
     // Starts ffmpeg sending a live-paced tone to `mount` and waits until Icecast
     // lists the mount. `title` is the stream's title: in the Vorbis comments for
     // Ogg, through the admin interface (ICY StreamTitle) for MP3 and AAC.
-    bool startSource(
-        const QString &mount, Codec codec, const QString &title = QString(), int timeoutMs = kDefaultTimeoutMs);
+    // `hertz` is the tone; 0 gives each codec its own (MP3 440, AAC 550,
+    // Vorbis 660).
+    bool startSource(const QString &mount, Codec codec, const QString &title = QString(),
+        int timeoutMs = kDefaultTimeoutMs, int hertz = 0);
     // Ends the mount's ffmpeg and waits until Icecast no longer lists the mount,
     // which also cuts its listeners.
     bool stopSource(const QString &mount, int timeoutMs = kDefaultTimeoutMs);
