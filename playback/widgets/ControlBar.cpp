@@ -93,12 +93,20 @@ void ControlBar::setRightInset(int pixels)
 
 void ControlBar::setPlaying(bool playing)
 {
+    // Every new status text says again whether the player is busy; a button
+    // that looks the same is not drawn again.
+    if (m_shownPlaying == playing)
+        return;
+    m_shownPlaying = playing;
     m_playPause->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
     describe(m_playPause, playing ? QStringLiteral("暂停") : QStringLiteral("播放"), kPlayPauseKey);
 }
 
 void ControlBar::setMuted(bool muted)
 {
+    if (m_shownMuted == muted)
+        return;
+    m_shownMuted = muted;
     const QSignalBlocker block(m_mute);
     m_mute->setChecked(muted);
     m_mute->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
@@ -113,6 +121,8 @@ void ControlBar::setVolume(int volume)
 
 void ControlBar::setStatusText(const QString &text)
 {
+    if (text == m_statusText)
+        return;
     m_statusText = text;
     m_status->setToolTip(text);
     m_status->setAccessibleName(text);
@@ -128,5 +138,8 @@ void ControlBar::resizeEvent(QResizeEvent *event)
 void ControlBar::elideStatus()
 {
     const int width = qMax(0, m_status->width());
-    m_status->setText(m_status->fontMetrics().elidedText(m_statusText, Qt::ElideRight, width));
+    const QString shown = m_status->fontMetrics().elidedText(m_statusText, Qt::ElideRight, width);
+    // QLabel lays itself out and repaints on every setText, even of the same text.
+    if (shown != m_status->text())
+        m_status->setText(shown);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QWidget>
 
 class QLabel;
@@ -47,4 +49,7 @@ private:
     QLabel *m_status;
     QString m_statusText;
     int m_rightInset = 0;
+    // What the buttons show, so that only a change redraws them; unset at first.
+    std::optional<bool> m_shownPlaying;
+    std::optional<bool> m_shownMuted;
 };
