@@ -102,6 +102,21 @@ void destroyOnWorker(const MpvApi *api, mpv_handle *mpv)
         destroyHandle(api, mpv);
 }
 
+// libmpv hands ffmpeg's messages (an HTTP status, a refused connection:
+// what tells a failure) to one handle only, the one initialised first while
+// no other held them, and to stderr once that handle is gone. So a handle of
+// their own, which never plays, holds them for as long as the application
+// runs, and they go on to the core that opened a stream last.
+struct FfmpegLog
+{
+    const MpvApi *api = nullptr;
+    mpv_handle *mpv = nullptr;
+    QPointer<MpvCore> reader;
+    std::atomic_bool drainQueued{false};
+};
+
+FfmpegLog g_ffmpegLog;
+
 // A spare handle on its way from a worker to its core; destroyed on a worker
 // if the core is gone before it arrives.
 struct SpareHandle
@@ -156,6 +171,7 @@ MpvCore::MpvCore(const Options &options, QObject *parent)
         m_initError = MpvLibrary::error();
         return;
     }
+    holdFfmpegLog(m_api, m_options);
     m_mpv = createHandle(m_api, m_options, &m_initError);
     if (m_mpv)
         m_api->set_wakeup_callback(m_mpv, &MpvCore::wakeup, this);
@@ -169,6 +185,49 @@ MpvCore::~MpvCore()
     }
     if (m_spare)
         destroyOnWorker(m_api, m_spare);
+}
+
+void MpvCore::holdFfmpegLog(const MpvApi *api, const Options &options)
+{
+    if (g_ffmpegLog.mpv || !QCoreApplication::instance())
+        return;
+    // The workers go first when the application ends, and with them every
+    // handle they were destroying; this one after them.
+    workers();
+    QString error;
+    g_ffmpegLog.mpv = createHandle(api, options, &error);
+    if (!g_ffmpegLog.mpv)
+        return;
+    --g_handlesAlive; // not one of the players' handles
+    g_ffmpegLog.api = api;
+    auto *holder = new QObject(QCoreApplication::instance());
+    QObject::connect(holder, &QObject::destroyed, [] {
+        g_ffmpegLog.api->set_wakeup_callback(g_ffmpegLog.mpv, nullptr, nullptr);
+        g_ffmpegLog.api->terminate_destroy(std::exchange(g_ffmpegLog.mpv, nullptr));
+    });
+    api->set_wakeup_callback(
+        g_ffmpegLog.mpv,
+        [](void *) {
+            if (!g_ffmpegLog.drainQueued.exchange(true))
+                QMetaObject::invokeMethod(QCoreApplication::instance(), &MpvCore::drainFfmpegLog,
+                                          Qt::QueuedConnection);
+        },
+        nullptr);
+}
+
+void MpvCore::drainFfmpegLog()
+{
+    g_ffmpegLog.drainQueued = false;
+    while (g_ffmpegLog.mpv) {
+        const mpv_event *event = g_ffmpegLog.api->wait_event(g_ffmpegLog.mpv, 0);
+        if (event->event_id == MPV_EVENT_NONE)
+            break;
+        if (event->event_id != MPV_EVENT_LOG_MESSAGE || !g_ffmpegLog.reader)
+            continue;
+        const auto *msg = static_cast<const mpv_event_log_message *>(event->data);
+        Q_EMIT g_ffmpegLog.reader->logMessage(
+            QString::fromUtf8(msg->prefix), QString::fromUtf8(msg->level), QString::fromUtf8(msg->text).trimmed());
+    }
 }
 
 int MpvCore::handlesAlive()
@@ -258,6 +317,9 @@ void MpvCore::wakeup(void *self)
 void MpvCore::drainEvents()
 {
     m_drainQueued = false;
+    // What ffmpeg said on the way to these events comes first, as it would
+    // on this handle's own queue.
+    drainFfmpegLog();
     while (m_mpv) {
         const mpv_event *event = m_api->wait_event(m_mpv, 0);
         if (event->event_id == MPV_EVENT_NONE)
@@ -360,8 +422,10 @@ void MpvCore::command(const QStringList &args, quint64 tag)
     for (const QByteArray &a : utf8)
         argv.push_back(a.constData());
     argv.push_back(nullptr);
-    if (args.value(0) == QLatin1String("loadfile"))
+    if (args.value(0) == QLatin1String("loadfile")) {
         m_loaded = true;
+        g_ffmpegLog.reader = this;
+    }
     const int rc = m_api->command_async(m_mpv, tag, argv.data());
     if (rc < 0)
         qCWarning(lcPlayer) << "命令失败" << args.value(0) << m_api->error_string(rc);

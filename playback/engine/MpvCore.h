@@ -97,6 +97,8 @@ Q_SIGNALS:
 private:
     static mpv_handle *createHandle(const MpvApi *api, const Options &options, QString *error);
     static void setOn(const MpvApi *api, mpv_handle *mpv, const char *name, const QVariant &value);
+    static void holdFfmpegLog(const MpvApi *api, const Options &options);
+    static void drainFfmpegLog();
     static void wakeup(void *self);
     void adoptSpare(mpv_handle *spare);
     void drainEvents();
