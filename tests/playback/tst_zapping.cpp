@@ -116,6 +116,40 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), State::Stopped, 5000);
     }
 
+    // What ffmpeg says of a failing stream reaches the player whichever
+    // handle the stream opened on.
+    void failureAfterAStationTellsItsReason_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("404") << m_server.url(QStringLiteral("/fail/404")) << QStringLiteral("无法播放:未找到(404)");
+        QTest::newRow("500") << m_server.url(QStringLiteral("/fail/500"))
+                             << QStringLiteral("无法播放:服务器错误(500)");
+        QTest::newRow("refused") << QStringLiteral("http://127.0.0.1:%1/radio/1.mp3").arg(DemoServerProcess::closedPort())
+                                 << QStringLiteral("无法播放:连接被拒绝");
+    }
+
+    void failureAfterAStationTellsItsReason()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, status);
+        // An engine made earlier that stays idle, as one still being
+        // destroyed does: libmpv would hand ffmpeg's messages to it.
+        MpvCore::Options options;
+        options.audioOutput = QStringLiteral("null");
+        MpvCore elder(options);
+        QVERIFY(elder.isValid());
+        PlayerRig rig;
+        MpvCore *core = rig.player->controller()->core();
+        for (int i = 1; i <= 3; ++i) {
+            rig.player->setURL(m_server.url(QStringLiteral("/radio/%1.mp3").arg(i)));
+            QVERIFY2(rig.plays(0.3), qPrintable(rig.player->statusText()));
+            QTRY_VERIFY_WITH_TIMEOUT(core->hasSpare(), 10000);
+        }
+        rig.player->setURL(address);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.player->statusText(), status, 15000);
+    }
+
     // The sound server hears one station at a time: when the new choice
     // plays, the old stream is corked or gone, and once the old handle is
     // destroyed its stream is gone too.
