@@ -112,6 +112,7 @@ struct FfmpegLog
     const MpvApi *api = nullptr;
     mpv_handle *mpv = nullptr;
     QPointer<MpvCore> reader;
+    QObject *holder = nullptr;
     std::atomic_bool drainQueued{false};
 };
 
@@ -200,7 +201,10 @@ void MpvCore::holdFfmpegLog(const MpvApi *api, const Options &options)
         return;
     --g_handlesAlive; // not one of the players' handles
     g_ffmpegLog.api = api;
+    // Messages are drained through the holder: it lives until the callback
+    // is cleared.
     auto *holder = new QObject(QCoreApplication::instance());
+    g_ffmpegLog.holder = holder;
     QObject::connect(holder, &QObject::destroyed, [] {
         g_ffmpegLog.api->set_wakeup_callback(g_ffmpegLog.mpv, nullptr, nullptr);
         g_ffmpegLog.api->terminate_destroy(std::exchange(g_ffmpegLog.mpv, nullptr));
@@ -209,8 +213,7 @@ void MpvCore::holdFfmpegLog(const MpvApi *api, const Options &options)
         g_ffmpegLog.mpv,
         [](void *) {
             if (!g_ffmpegLog.drainQueued.exchange(true))
-                QMetaObject::invokeMethod(QCoreApplication::instance(), &MpvCore::drainFfmpegLog,
-                                          Qt::QueuedConnection);
+                QMetaObject::invokeMethod(g_ffmpegLog.holder, &MpvCore::drainFfmpegLog, Qt::QueuedConnection);
         },
         nullptr);
 }
@@ -244,12 +247,13 @@ void MpvCore::prepareSpare()
         return;
     m_sparePending = true;
     // Ahead of any handle waiting to be destroyed: the next choice may come
-    // any moment. The answer goes through the application object, which
-    // outlives the core and lives on its thread; a spare whose core is gone
-    // by then is destroyed with the call.
+    // any moment. The answer goes through the pool, which lives on the
+    // core's thread and outlives every job it runs (the application object
+    // does not: its end waits for the workers after it is gone); a spare
+    // whose core is gone by then is destroyed with the call.
     QPointer<MpvCore> self(this);
     pool->start(
-        [self, api = m_api, options = m_options] {
+        [self, pool, api = m_api, options = m_options] {
             auto spare = std::make_shared<SpareHandle>();
             spare->api = api;
             QString error;
@@ -257,7 +261,7 @@ void MpvCore::prepareSpare()
             if (!spare->mpv)
                 qCWarning(lcPlayer).noquote() << QStringLiteral("没有备用播放引擎:%1").arg(error);
             QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
+                pool,
                 [self, spare] {
                     if (!self)
                         return;
