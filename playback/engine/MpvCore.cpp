@@ -72,7 +72,7 @@ constexpr Setting kIsolation[] = {
 // A worker thread that nobody asked for stays no longer than this.
 constexpr int kWorkerExpiryMs = 1000;
 
-std::atomic_int g_handlesAlive{0};
+std::atomic_int g_handlesAlive { 0 };
 
 // The threads that make and destroy libmpv handles. Owned by the application,
 // whose end waits for whatever they are still doing.
@@ -113,7 +113,7 @@ struct FfmpegLog
     mpv_handle *mpv = nullptr;
     QPointer<MpvCore> reader;
     QObject *holder = nullptr;
-    std::atomic_bool drainQueued{false};
+    std::atomic_bool drainQueued { false };
 };
 
 FfmpegLog g_ffmpegLog;
@@ -303,7 +303,7 @@ bool MpvCore::switchToSpare()
     // A render context of the old handle is freed here, while its core still
     // runs and answers at once.
     Q_EMIT engineReplaced(m_mpv);
-    const char *stop[] = {"stop", nullptr};
+    const char *stop[] = { "stop", nullptr };
     m_api->command_async(old, 0, stop);
     destroyOnWorker(m_api, old);
     prepareSpare();

@@ -49,7 +49,7 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
         // The video area lets go of an engine that is replaced before the
         // engine is destroyed, and draws the new one.
         connect(m_controller->core(), &MpvCore::engineReplaced, this, &MediaPlayer::attachEngineToVideo,
-                Qt::DirectConnection);
+            Qt::DirectConnection);
         attachEngineToVideo();
     });
 

@@ -38,7 +38,7 @@ SinkInputs sinkInputs()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     pactl.setProcessEnvironment(env);
-    pactl.start(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("sink-inputs")});
+    pactl.start(QStringLiteral("pactl"), { QStringLiteral("list"), QStringLiteral("sink-inputs") });
     SinkInputs inputs;
     if (!pactl.waitForFinished(10000) || pactl.exitCode() != 0)
         return inputs;
@@ -109,8 +109,7 @@ private Q_SLOTS:
         // Every replaced handle is destroyed, and its threads with it.
         QTRY_COMPARE_WITH_TIMEOUT(MpvCore::handlesAlive(), 2, 30000);
         QTRY_VERIFY2_WITH_TIMEOUT(threadCount() <= threadsBefore,
-                                  qPrintable(QStringLiteral("%1 threads, %2 before").arg(threadCount()).arg(threadsBefore)),
-                                  30000);
+            qPrintable(QStringLiteral("%1 threads, %2 before").arg(threadCount()).arg(threadsBefore)), 30000);
         // The rest of this core's life happens on the still-running engine.
         rig.player->setURL(QString());
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), State::Stopped, 5000);
@@ -123,10 +122,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("status");
         QTest::newRow("404") << m_server.url(QStringLiteral("/fail/404")) << QStringLiteral("无法播放:未找到(404)");
-        QTest::newRow("500") << m_server.url(QStringLiteral("/fail/500"))
-                             << QStringLiteral("无法播放:服务器错误(500)");
-        QTest::newRow("refused") << QStringLiteral("http://127.0.0.1:%1/radio/1.mp3").arg(DemoServerProcess::closedPort())
-                                 << QStringLiteral("无法播放:连接被拒绝");
+        QTest::newRow("500") << m_server.url(QStringLiteral("/fail/500")) << QStringLiteral("无法播放:服务器错误(500)");
+        QTest::newRow("refused")
+            << QStringLiteral("http://127.0.0.1:%1/radio/1.mp3").arg(DemoServerProcess::closedPort())
+            << QStringLiteral("无法播放:连接被拒绝");
     }
 
     void failureAfterAStationTellsItsReason()
@@ -168,17 +167,16 @@ private Q_SLOTS:
         for (int i = 2; i <= 6; ++i) {
             QTRY_VERIFY_WITH_TIMEOUT(core->hasSpare(), 10000);
             SinkInputs whenPlaying;
-            auto c = connect(&rig.player->controller()->state(), &PlayerState::stateChanged, core,
-                             [&](State state) {
-                                 if (state == State::Playing && !whenPlaying.listed)
-                                     whenPlaying = sinkInputs();
-                             });
+            auto c = connect(&rig.player->controller()->state(), &PlayerState::stateChanged, core, [&](State state) {
+                if (state == State::Playing && !whenPlaying.listed)
+                    whenPlaying = sinkInputs();
+            });
             rig.player->setURL(m_server.url(QStringLiteral("/radio/%1.mp3").arg(i)));
             QVERIFY2(rig.plays(0.5), qPrintable(rig.player->statusText()));
             disconnect(c);
             QVERIFY(whenPlaying.listed);
             QVERIFY2(whenPlaying.uncorked <= 1,
-                     qPrintable(QStringLiteral("%1 streams heard at once").arg(whenPlaying.uncorked)));
+                qPrintable(QStringLiteral("%1 streams heard at once").arg(whenPlaying.uncorked)));
             QTRY_COMPARE_WITH_TIMEOUT(sinkInputs().ours, 1, 10000);
             QCOMPARE(sinkInputs().uncorked, 1);
         }
