@@ -330,6 +330,9 @@ void MpvCore::drainEvents()
             break;
         handleEvent(*event);
     }
+    // An event read in the loop above may have come after this drain began:
+    // what ffmpeg said before it is read now, before anyone acts on it.
+    drainFfmpegLog();
     Q_EMIT eventsDrained();
 }
 
