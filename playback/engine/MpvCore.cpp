@@ -1,10 +1,15 @@
 #include "MpvCore.h"
 
+#include <algorithm>
 #include <clocale>
+#include <memory>
 #include <vector>
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QMetaObject>
+#include <QPointer>
+#include <QThreadPool>
 
 #include "MpvLibrary.h"
 #include "MpvNode.h"
@@ -64,10 +69,98 @@ constexpr Setting kIsolation[] = {
     { "demuxer-readahead-secs", "10" },
 };
 
+// A worker thread that nobody asked for stays no longer than this.
+constexpr int kWorkerExpiryMs = 1000;
+
+std::atomic_int g_handlesAlive { 0 };
+
+// The threads that make and destroy libmpv handles. Owned by the application,
+// whose end waits for whatever they are still doing.
+QThreadPool *workers()
+{
+    static QPointer<QThreadPool> pool;
+    if (!pool && QCoreApplication::instance()) {
+        pool = new QThreadPool(QCoreApplication::instance());
+        pool->setExpiryTimeout(kWorkerExpiryMs);
+        pool->setMaxThreadCount(2);
+    }
+    return pool;
+}
+
+void destroyHandle(const MpvApi *api, mpv_handle *mpv)
+{
+    api->terminate_destroy(mpv);
+    --g_handlesAlive;
+}
+
+// Ending a handle waits for its threads, and they for the network.
+void destroyOnWorker(const MpvApi *api, mpv_handle *mpv)
+{
+    if (QThreadPool *pool = workers())
+        pool->start([api, mpv] { destroyHandle(api, mpv); });
+    else
+        destroyHandle(api, mpv);
+}
+
+// libmpv hands ffmpeg's messages (an HTTP status, a refused connection:
+// what tells a failure) to one handle only, the one initialised first while
+// no other held them, and to stderr once that handle is gone. So a handle of
+// their own, which never plays, holds them for as long as the application
+// runs, and they go on to the core that opened a stream last.
+struct FfmpegLog
+{
+    const MpvApi *api = nullptr;
+    mpv_handle *mpv = nullptr;
+    QPointer<MpvCore> reader;
+    QObject *holder = nullptr;
+    std::atomic_bool drainQueued { false };
+};
+
+FfmpegLog g_ffmpegLog;
+
+// A spare handle on its way from a worker to its core; destroyed on a worker
+// if the core is gone before it arrives.
+struct SpareHandle
+{
+    const MpvApi *api = nullptr;
+    mpv_handle *mpv = nullptr;
+    ~SpareHandle()
+    {
+        if (mpv)
+            destroyOnWorker(api, mpv);
+    }
+};
+
+}
+
+mpv_handle *MpvCore::createHandle(const MpvApi *api, const Options &options, QString *error)
+{
+    mpv_handle *mpv = api->create();
+    if (!mpv) {
+        *error = QStringLiteral("无法创建播放引擎");
+        return nullptr;
+    }
+    ++g_handlesAlive;
+    for (const Setting &s : kIsolation) {
+        if (api->set_option_string(mpv, s.name, s.value) < 0)
+            qCWarning(lcPlayer) << "播放引擎不接受选项" << s.name;
+    }
+    api->set_option_string(mpv, "ao", options.audioOutput.toUtf8().constData());
+    api->set_option_string(mpv, "network-timeout", QByteArray::number(options.networkTimeoutSeconds).constData());
+
+    const int rc = api->initialize(mpv);
+    if (rc < 0) {
+        *error = QStringLiteral("播放引擎初始化失败:%1").arg(QString::fromUtf8(api->error_string(rc)));
+        destroyHandle(api, mpv);
+        return nullptr;
+    }
+    api->request_log_messages(mpv, "warn");
+    return mpv;
 }
 
 MpvCore::MpvCore(const Options &options, QObject *parent)
     : QObject(parent)
+    , m_options(options)
 {
     // libmpv parses numbers with the C library and refuses to start under a
     // locale whose decimal separator is not a dot.
@@ -79,35 +172,142 @@ MpvCore::MpvCore(const Options &options, QObject *parent)
         m_initError = MpvLibrary::error();
         return;
     }
-    m_mpv = m_api->create();
-    if (!m_mpv) {
-        m_initError = QStringLiteral("无法创建播放引擎");
-        return;
-    }
-    for (const Setting &s : kIsolation) {
-        if (m_api->set_option_string(m_mpv, s.name, s.value) < 0)
-            qCWarning(lcPlayer) << "播放引擎不接受选项" << s.name;
-    }
-    m_api->set_option_string(m_mpv, "ao", options.audioOutput.toUtf8().constData());
-    m_api->set_option_string(m_mpv, "network-timeout", QByteArray::number(options.networkTimeoutSeconds).constData());
-
-    const int rc = m_api->initialize(m_mpv);
-    if (rc < 0) {
-        m_initError = QStringLiteral("播放引擎初始化失败:%1").arg(QString::fromUtf8(m_api->error_string(rc)));
-        m_api->terminate_destroy(m_mpv);
-        m_mpv = nullptr;
-        return;
-    }
-    m_api->request_log_messages(m_mpv, "warn");
-    m_api->set_wakeup_callback(m_mpv, &MpvCore::wakeup, this);
+    holdFfmpegLog(m_api, m_options);
+    m_mpv = createHandle(m_api, m_options, &m_initError);
+    if (m_mpv)
+        m_api->set_wakeup_callback(m_mpv, &MpvCore::wakeup, this);
 }
 
 MpvCore::~MpvCore()
 {
-    if (!m_mpv)
+    if (m_mpv) {
+        m_api->set_wakeup_callback(m_mpv, nullptr, nullptr);
+        destroyOnWorker(m_api, m_mpv);
+    }
+    if (m_spare)
+        destroyOnWorker(m_api, m_spare);
+}
+
+void MpvCore::holdFfmpegLog(const MpvApi *api, const Options &options)
+{
+    if (g_ffmpegLog.mpv || !QCoreApplication::instance())
         return;
-    m_api->set_wakeup_callback(m_mpv, nullptr, nullptr);
-    m_api->terminate_destroy(m_mpv);
+    // The workers go first when the application ends, and with them every
+    // handle they were destroying; this one after them.
+    workers();
+    QString error;
+    g_ffmpegLog.mpv = createHandle(api, options, &error);
+    if (!g_ffmpegLog.mpv)
+        return;
+    --g_handlesAlive; // not one of the players' handles
+    g_ffmpegLog.api = api;
+    // Messages are drained through the holder: it lives until the callback
+    // is cleared.
+    auto *holder = new QObject(QCoreApplication::instance());
+    g_ffmpegLog.holder = holder;
+    QObject::connect(holder, &QObject::destroyed, [] {
+        g_ffmpegLog.api->set_wakeup_callback(g_ffmpegLog.mpv, nullptr, nullptr);
+        g_ffmpegLog.api->terminate_destroy(std::exchange(g_ffmpegLog.mpv, nullptr));
+    });
+    api->set_wakeup_callback(
+        g_ffmpegLog.mpv,
+        [](void *) {
+            if (!g_ffmpegLog.drainQueued.exchange(true))
+                QMetaObject::invokeMethod(g_ffmpegLog.holder, &MpvCore::drainFfmpegLog, Qt::QueuedConnection);
+        },
+        nullptr);
+}
+
+void MpvCore::drainFfmpegLog()
+{
+    g_ffmpegLog.drainQueued = false;
+    while (g_ffmpegLog.mpv) {
+        const mpv_event *event = g_ffmpegLog.api->wait_event(g_ffmpegLog.mpv, 0);
+        if (event->event_id == MPV_EVENT_NONE)
+            break;
+        if (event->event_id != MPV_EVENT_LOG_MESSAGE || !g_ffmpegLog.reader)
+            continue;
+        const auto *msg = static_cast<const mpv_event_log_message *>(event->data);
+        Q_EMIT g_ffmpegLog.reader->logMessage(
+            QString::fromUtf8(msg->prefix), QString::fromUtf8(msg->level), QString::fromUtf8(msg->text).trimmed());
+    }
+}
+
+int MpvCore::handlesAlive()
+{
+    return g_handlesAlive;
+}
+
+void MpvCore::prepareSpare()
+{
+    if (!m_mpv || m_spare || m_sparePending)
+        return;
+    QThreadPool *pool = workers();
+    if (!pool)
+        return;
+    m_sparePending = true;
+    // Ahead of any handle waiting to be destroyed: the next choice may come
+    // any moment. The answer goes through the pool, which lives on the
+    // core's thread and outlives every job it runs (the application object
+    // does not: its end waits for the workers after it is gone); a spare
+    // whose core is gone by then is destroyed with the call.
+    QPointer<MpvCore> self(this);
+    pool->start(
+        [self, pool, api = m_api, options = m_options] {
+            auto spare = std::make_shared<SpareHandle>();
+            spare->api = api;
+            QString error;
+            spare->mpv = createHandle(api, options, &error);
+            if (!spare->mpv)
+                qCWarning(lcPlayer).noquote() << QStringLiteral("没有备用播放引擎:%1").arg(error);
+            QMetaObject::invokeMethod(
+                pool,
+                [self, spare] {
+                    if (!self)
+                        return;
+                    self->m_sparePending = false;
+                    if (spare->mpv)
+                        self->adoptSpare(std::exchange(spare->mpv, nullptr));
+                },
+                Qt::QueuedConnection);
+        },
+        1);
+}
+
+void MpvCore::adoptSpare(mpv_handle *spare)
+{
+    if (m_spare || !m_mpv) {
+        destroyOnWorker(m_api, spare);
+        return;
+    }
+    m_spare = spare;
+}
+
+bool MpvCore::switchToSpare()
+{
+    if (!m_spare)
+        return false;
+    mpv_handle *old = std::exchange(m_mpv, std::exchange(m_spare, nullptr));
+    m_loaded = false;
+    // Silent at once: pausing stops the audio output now, whatever the
+    // demuxer is waiting for.
+    int pause = 1;
+    m_api->set_property_async(old, 0, "pause", MPV_FORMAT_FLAG, &pause);
+    m_api->set_wakeup_callback(old, nullptr, nullptr);
+    // The new handle gets what the old one was given, as the old one got it.
+    for (const auto &[name, format] : m_observed)
+        m_api->observe_property(m_mpv, 0, name.constData(), format);
+    for (const auto &[name, value] : m_settings)
+        setOn(m_api, m_mpv, name.constData(), value);
+    m_api->set_wakeup_callback(m_mpv, &MpvCore::wakeup, this);
+    // A render context of the old handle is freed here, while its core still
+    // runs and answers at once.
+    Q_EMIT engineReplaced(m_mpv);
+    const char *stop[] = { "stop", nullptr };
+    m_api->command_async(old, 0, stop);
+    destroyOnWorker(m_api, old);
+    prepareSpare();
+    return true;
 }
 
 void MpvCore::wakeup(void *self)
@@ -121,12 +321,18 @@ void MpvCore::wakeup(void *self)
 void MpvCore::drainEvents()
 {
     m_drainQueued = false;
+    // What ffmpeg said on the way to these events comes first, as it would
+    // on this handle's own queue.
+    drainFfmpegLog();
     while (m_mpv) {
         const mpv_event *event = m_api->wait_event(m_mpv, 0);
         if (event->event_id == MPV_EVENT_NONE)
             break;
         handleEvent(*event);
     }
+    // An event read in the loop above may have come after this drain began:
+    // what ffmpeg said before it is read now, before anyone acts on it.
+    drainFfmpegLog();
     Q_EMIT eventsDrained();
 }
 
@@ -223,6 +429,10 @@ void MpvCore::command(const QStringList &args, quint64 tag)
     for (const QByteArray &a : utf8)
         argv.push_back(a.constData());
     argv.push_back(nullptr);
+    if (args.value(0) == QLatin1String("loadfile")) {
+        m_loaded = true;
+        g_ffmpegLog.reader = this;
+    }
     const int rc = m_api->command_async(m_mpv, tag, argv.data());
     if (rc < 0)
         qCWarning(lcPlayer) << "命令失败" << args.value(0) << m_api->error_string(rc);
@@ -232,27 +442,38 @@ void MpvCore::setProperty(const char *name, const QVariant &value)
 {
     if (!m_mpv)
         return;
+    const QByteArray key(name);
+    auto it = std::find_if(m_settings.begin(), m_settings.end(), [&](const auto &s) { return s.first == key; });
+    if (it != m_settings.end())
+        it->second = value;
+    else
+        m_settings.emplace_back(key, value);
+    setOn(m_api, m_mpv, name, value);
+}
+
+void MpvCore::setOn(const MpvApi *api, mpv_handle *mpv, const char *name, const QVariant &value)
+{
     switch (value.typeId()) {
     case QMetaType::Bool: {
         int flag = value.toBool() ? 1 : 0;
-        m_api->set_property_async(m_mpv, 0, name, MPV_FORMAT_FLAG, &flag);
+        api->set_property_async(mpv, 0, name, MPV_FORMAT_FLAG, &flag);
         break;
     }
     case QMetaType::Int:
     case QMetaType::LongLong: {
         int64_t number = value.toLongLong();
-        m_api->set_property_async(m_mpv, 0, name, MPV_FORMAT_INT64, &number);
+        api->set_property_async(mpv, 0, name, MPV_FORMAT_INT64, &number);
         break;
     }
     case QMetaType::Double: {
         double number = value.toDouble();
-        m_api->set_property_async(m_mpv, 0, name, MPV_FORMAT_DOUBLE, &number);
+        api->set_property_async(mpv, 0, name, MPV_FORMAT_DOUBLE, &number);
         break;
     }
     default: {
         const QByteArray text = value.toString().toUtf8();
         const char *data = text.constData();
-        m_api->set_property_async(m_mpv, 0, name, MPV_FORMAT_STRING, &data);
+        api->set_property_async(mpv, 0, name, MPV_FORMAT_STRING, &data);
         break;
     }
     }
@@ -260,6 +481,8 @@ void MpvCore::setProperty(const char *name, const QVariant &value)
 
 void MpvCore::observe(const char *name, mpv_format format)
 {
-    if (m_mpv)
-        m_api->observe_property(m_mpv, 0, name, format);
+    if (!m_mpv)
+        return;
+    m_observed.emplace_back(QByteArray(name), format);
+    m_api->observe_property(m_mpv, 0, name, format);
 }

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <utility>
+#include <vector>
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QVariant>
@@ -10,11 +13,23 @@
 
 struct MpvApi;
 
+// libmpv's handle is opaque: signals carry it as a pointer only.
+Q_DECLARE_OPAQUE_POINTER(mpv_handle *)
+
 // The libmpv engine behind the player, and nothing else: it owns the mpv
 // handle, sets it up isolated from the user's own mpv configuration, sends
 // commands asynchronously and turns libmpv events into signals on the thread
 // that owns it. The wakeup callback queues one call that drains every pending
 // event, so the UI thread never waits on libmpv.
+//
+// Ending a stream takes libmpv a while (its demuxer waits on the network
+// before it lets go), and a new address given to the same handle waits for
+// that. So the core keeps a spare handle, made and initialised on a worker
+// thread, and a new stream may start on it at once (switchToSpare()) while a
+// worker ends the old one. The core stays the same object throughout: what
+// was observed and set on the old handle is observed and set on the new one,
+// and every connection to its signals holds. A core lives on the
+// application's thread.
 class MpvCore : public QObject
 {
     Q_OBJECT
@@ -47,6 +62,21 @@ public:
     void setProperty(const char *name, const QVariant &value);
     void observe(const char *name, mpv_format format);
 
+    // Starts making a spare handle on a worker thread, unless one is ready or
+    // on its way.
+    void prepareSpare();
+    bool hasSpare() const { return m_spare != nullptr; }
+    // Whether a file was ever loaded on the handle in use: only then does a
+    // new one have anything to wait for.
+    bool hasLoaded() const { return m_loaded; }
+    // Silences the handle in use at once, goes on with the spare, and leaves
+    // the old handle to a worker thread to end and destroy; engineReplaced()
+    // is emitted in between. False, and nothing changes, when no spare is
+    // ready.
+    bool switchToSpare();
+    // libmpv handles this process holds: in use, spare, or being destroyed.
+    static int handlesAlive();
+
 Q_SIGNALS:
     // Events of one playlist entry; the id is the one loadfile replied with.
     void fileStarted(qint64 entryId);
@@ -59,14 +89,30 @@ Q_SIGNALS:
     void logMessage(const QString &prefix, const QString &level, const QString &text);
     // Every event pending so far has been handed out.
     void eventsDrained();
+    // Another libmpv handle took the place of the old one, which is still
+    // alive while this is emitted: whatever draws from the old handle (a
+    // render context) must let go of it before returning.
+    void engineReplaced(mpv_handle *handle);
 
 private:
+    static mpv_handle *createHandle(const MpvApi *api, const Options &options, QString *error);
+    static void setOn(const MpvApi *api, mpv_handle *mpv, const char *name, const QVariant &value);
+    static void holdFfmpegLog(const MpvApi *api, const Options &options);
+    static void drainFfmpegLog();
     static void wakeup(void *self);
+    void adoptSpare(mpv_handle *spare);
     void drainEvents();
     void handleEvent(const mpv_event &event);
 
     const MpvApi *m_api = nullptr;
+    Options m_options;
     mpv_handle *m_mpv = nullptr;
+    mpv_handle *m_spare = nullptr;
+    bool m_sparePending = false;
+    bool m_loaded = false;
+    // What a spare handle is given before it takes over, in the order given.
+    std::vector<std::pair<QByteArray, mpv_format>> m_observed;
+    std::vector<std::pair<QByteArray, QVariant>> m_settings;
     QString m_initError;
     std::atomic_bool m_drainQueued{false};
 };

@@ -215,9 +215,15 @@ void PlaybackController::load(const QString &address)
     m_openTimer.start();
     m_sinceOpen.start();
     m_entryId = -1;
+    // libmpv ends what it played before it starts anything new, and ending a
+    // network stream waits on the network; a spare engine starts at once,
+    // while the old one is silenced and ended elsewhere.
+    if (m_core->hasLoaded())
+        m_core->switchToSpare();
     // A new stream never starts paused.
     m_core->setProperty("pause", false);
     m_core->command({QStringLiteral("loadfile"), address, QStringLiteral("replace")}, ++m_request);
+    m_core->prepareSpare();
 }
 
 void PlaybackController::onOpenTimedOut()

@@ -137,5 +137,8 @@ void ControlBar::resizeEvent(QResizeEvent *event)
 void ControlBar::elideStatus()
 {
     const int width = qMax(0, m_status->width());
-    m_status->setText(m_status->fontMetrics().elidedText(m_statusText, Qt::ElideRight, width));
+    const QString shown = m_status->fontMetrics().elidedText(m_statusText, Qt::ElideRight, width);
+    // QLabel lays itself out and repaints on every setText, even of the same text.
+    if (shown != m_status->text())
+        m_status->setText(shown);
 }

@@ -45,7 +45,13 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
     connect(m_bar, &ControlBar::muteToggled, m_controller, &PlaybackController::setMute);
     connect(m_bar, &ControlBar::playPauseClicked, m_controller, &PlaybackController::togglePause);
     connect(m_bar, &ControlBar::stopClicked, m_controller, &PlaybackController::stop);
-    connect(m_controller, &PlaybackController::engineReady, this, &MediaPlayer::attachEngineToVideo);
+    connect(m_controller, &PlaybackController::engineReady, this, [this] {
+        // The video area lets go of an engine that is replaced before the
+        // engine is destroyed, and draws the new one.
+        connect(m_controller->core(), &MpvCore::engineReplaced, this, &MediaPlayer::attachEngineToVideo,
+            Qt::DirectConnection);
+        attachEngineToVideo();
+    });
 
     m_bar->setVolume(state.volume());
     m_bar->setMuted(state.mute());

@@ -14,7 +14,7 @@ PlayerRig::PlayerRig()
 PlayerRig::PlayerRig(const Options &options)
 {
     MpvCore::Options engine;
-    engine.audioOutput = QStringLiteral("null");
+    engine.audioOutput = options.audioOutput;
     engine.networkTimeoutSeconds = options.networkTimeoutSeconds;
     host.resize(600, 120);
     player = new MediaPlayer(&host, engine);

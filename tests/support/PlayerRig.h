@@ -7,7 +7,7 @@
 class MediaPlayer;
 
 // One player in a window of its own, placed as the main window places it,
-// with a null audio output, watching libmpv's playback-time.
+// with a null audio output unless told otherwise, watching libmpv's playback-time.
 class PlayerRig
 {
 public:
@@ -17,6 +17,9 @@ public:
         // Create the engine before returning, as most tests want; otherwise
         // it is prepared in the background as in the program.
         bool waitForEngine = true;
+        // libmpv's audio output: "null", or "pulse" to play into the
+        // session's sink where a test listens to what is heard.
+        QString audioOutput = QStringLiteral("null");
     };
 
     PlayerRig();
