@@ -35,6 +35,8 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
     setAttribute(Qt::WA_StyledBackground);
     setMinimumSize(0, 0);
     setAccessibleName(QStringLiteral("播放器"));
+    m_busWorker.setMaxThreadCount(1);
+    m_busWorker.setExpiryTimeout(1000); // one connection, then nothing to do
 
     const PlayerState &state = m_controller->state();
     connect(&state, &PlayerState::volumeChanged, m_bar, &ControlBar::setVolume);
@@ -65,6 +67,9 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
 
 MediaPlayer::~MediaPlayer()
 {
+    // A connection still being made is finished first, so that it can be
+    // closed below; its answer, posted to this player, goes with it.
+    m_busWorker.waitForDone();
     // Off the bus before the controller they follow goes.
     delete m_mpris;
     delete m_inhibitor;
@@ -162,20 +167,14 @@ void MediaPlayer::joinDesktop()
     // The address as the environment gives it now; QtDBus would reuse the
     // one it read first.
     const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
-    QPointer<MediaPlayer> self(this);
-    QThreadPool::globalInstance()->start([self, address, name = m_busConnection] {
+    // The player waits for this worker before it goes, so it is alive
+    // whenever the answer is posted to it.
+    MediaPlayer *player = this;
+    m_busWorker.start([player, address, name = m_busConnection] {
         const QDBusConnection bus = address.isEmpty()
                                         ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
                                         : QDBusConnection::connectToBus(address, name);
-        QMetaObject::invokeMethod(
-            qApp,
-            [self, bus, name] {
-                if (self)
-                    self->onBusConnected(bus);
-                else
-                    QDBusConnection::disconnectFromBus(name);
-            },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(player, [player, bus] { player->onBusConnected(bus); }, Qt::QueuedConnection);
     });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QThreadPool>
 #include <QWidget>
 
 #include "MpvCore.h"
@@ -107,6 +108,10 @@ private:
     bool m_engineQueued = false;
     PlayerKeys *m_keys = nullptr;
     QString m_busConnection;
+    // Connects to the session bus off the UI thread; waited for when the
+    // player goes, so that its answer never outlives the player, nor the
+    // application.
+    QThreadPool m_busWorker;
     MprisService *m_mpris = nullptr;
     IdleInhibitor *m_inhibitor = nullptr;
 };
