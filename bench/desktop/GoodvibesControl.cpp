@@ -58,13 +58,7 @@ bool GoodvibesControl::start()
 
 void GoodvibesControl::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    ChildServer::stop(m_process);
 }
 
 void GoodvibesControl::play(const QString &uri)

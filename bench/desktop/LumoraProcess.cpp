@@ -50,11 +50,5 @@ void LumoraProcess::choose(const QString &entry)
 void LumoraProcess::stop()
 {
     m_items.clear();
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    ChildServer::stop(m_process);
 }

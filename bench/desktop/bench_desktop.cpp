@@ -177,17 +177,6 @@ quint16 startRelay(QProcess &relay, quint16 target)
     return 0;
 }
 
-void stopProcess(QProcess &p)
-{
-    if (p.state() == QProcess::NotRunning)
-        return;
-    p.terminate();
-    if (!p.waitForFinished(5000)) {
-        p.kill();
-        p.waitForFinished(5000);
-    }
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -337,7 +326,7 @@ int main(int argc, char *argv[])
             sleepMs(2000);
             theirs = radioFigures(mpv.processId(), seconds);
         }
-        stopProcess(mpv);
+        ChildServer::stop(mpv);
         waitForSilence(sink);
         record(cpuRow.ours, ours.cpuSeconds);
         record(cpuRow.theirs, theirs.cpuSeconds);
@@ -352,7 +341,7 @@ int main(int argc, char *argv[])
             record(row->goodvibes, value);
     }
     sink.stop();
-    stopProcess(relayProcess);
+    ChildServer::stop(relayProcess);
 
     std::printf("Lumora against its peers in a desktop session (X11, openbox, PulseAudio null sink),\n"
                 "median of %d fresh processes; radio run %d s; relay %d ms each way, %d kbit/s\n",
