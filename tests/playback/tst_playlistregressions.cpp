@@ -1,4 +1,3 @@
-#include <QElapsedTimer>
 #include <QTest>
 
 #include "AddressPolicy.h"
@@ -7,7 +6,9 @@
 // Playlist answers that fuzz/fuzz_playlist (with its inputs repeated up to the
 // size a playlist may have) found to break the player layer's playlist
 // reading. The player reads a playlist on the UI thread, so a reading that
-// grows faster than the answer freezes the window.
+// grows faster than the answer freezes the window: it took tens of seconds an
+// answer, and the test's time limit (CMakeLists) fails it if it comes back.
+// How long a reading takes is bench_responsiveness's figure.
 class TestPlaylistRegressions : public QObject
 {
     Q_OBJECT
@@ -46,17 +47,11 @@ void TestPlaylistRegressions::largeAnswers()
         content += unit;
     }
     QVERIFY(AsxPlaylist::looksLikePlaylist(content));
-    QElapsedTimer clock;
-    clock.start();
     const QStringList refs = AsxPlaylist::references(content, QStringLiteral("http://h/list.asx"));
-    const qint64 ms = clock.elapsed();
-    qInfo("%lld ms for %lld bytes, %lld references", ms, qint64(content.size()), qint64(refs.size()));
     QCOMPARE(refs.first(std::min(refs.size(), firstRefs.size())), firstRefs);
     for (const QString &ref : refs) {
         QVERIFY(AddressPolicy::isNetwork(ref));
     }
-    // Generous: it takes some milliseconds; it took tens of seconds.
-    QVERIFY2(ms < 2000, qPrintable(QStringLiteral("%1 ms").arg(ms)));
 }
 
 QTEST_GUILESS_MAIN(TestPlaylistRegressions)
