@@ -86,7 +86,8 @@ void ClientConnection::closeWhenWritten()
     m_deadline.start(kRequestTimeoutMs);
 }
 
-void ClientConnection::stream(const HttpResponse &response, const MediaAsset *asset, LiveStream::Options options)
+void ClientConnection::stream(const HttpResponse &response, const MediaAsset *asset, LiveStream::Options options,
+                              const LiveStream::Maker &make)
 {
     log(200);
     m_socket->write(response.head());
@@ -94,29 +95,13 @@ void ClientConnection::stream(const HttpResponse &response, const MediaAsset *as
         closeWhenWritten();
         return;
     }
-    auto *live = new LiveStream(m_socket, asset, std::move(options), this);
+    LiveStream *live = make ? make(m_socket, asset, std::move(options), this)
+                            : new LiveStream(m_socket, asset, std::move(options), this);
     connect(live, &LiveStream::finished, this, [this] {
         if (m_socket->state() == QAbstractSocket::ConnectedState)
             closeWhenWritten();
     });
     live->start();
-}
-
-void ClientConnection::holdAfter(const HttpResponse &response)
-{
-    log(200);
-    m_socket->write(response.head());
-    if (isHead()) {
-        closeWhenWritten();
-        return;
-    }
-    m_deadline.start(kHoldLimitMs);
-}
-
-void ClientConnection::holdSilently()
-{
-    log(-1);
-    m_deadline.start(kHoldLimitMs);
 }
 
 void ClientConnection::drop()

@@ -18,7 +18,6 @@ class ClientConnection : public QObject
 
 public:
     static constexpr int kRequestTimeoutMs = 10 * 1000;
-    static constexpr int kHoldLimitMs = 10 * 60 * 1000;
 
     ClientConnection(QTcpSocket *socket, QObject *parent = nullptr);
 
@@ -30,11 +29,8 @@ public:
     void reply(HttpResponse response, const QByteArray &body);
     void replyText(int status, const QByteArray &text);
     // Headers, then a live stream until the client leaves or the stream ends.
-    void stream(const HttpResponse &response, const MediaAsset *asset, LiveStream::Options options);
-    // Headers, then nothing, with the socket kept open (bounded by kHoldLimitMs).
-    void holdAfter(const HttpResponse &response);
-    // No answer at all, with the socket kept open (bounded by kHoldLimitMs).
-    void holdSilently();
+    void stream(const HttpResponse &response, const MediaAsset *asset, LiveStream::Options options,
+                const LiveStream::Maker &make = {});
     // Closes without a word.
     void drop();
 

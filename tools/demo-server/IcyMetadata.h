@@ -16,28 +16,29 @@ public:
 
     using TitleSource = std::function<QString()>;
 
-    enum class Mode {
-        OnChange, // the title when it changed, an empty block otherwise, as the usual servers do
-        Huge,     // a block of the largest size every time, to stress readers
-    };
-
     // How the title's text goes into the block: UTF-8, or GB18030 (GBK for
     // Chinese text) as many Chinese servers send it.
     enum class Encoding { Utf8, Gb18030 };
 
-    explicit IcyMetadata(TitleSource title, Mode mode = Mode::OnChange, int metaint = kMetaInt,
-                         Encoding encoding = Encoding::Utf8);
+    // The title goes out when it changed, an empty block otherwise, as the usual servers do.
+    explicit IcyMetadata(TitleSource title, int metaint = kMetaInt, Encoding encoding = Encoding::Utf8);
+    virtual ~IcyMetadata() = default;
+
+    const TitleSource &titleSource() const { return m_title; }
 
     // Interleaves audio with blocks; calls are cumulative over one connection.
     QByteArray interleave(const QByteArray &audio);
 
+    // A block holding the title; one too long for a block is cut at a whole character.
     static QByteArray block(const QString &title, Encoding encoding = Encoding::Utf8);
     static QByteArray encode(const QString &title, Encoding encoding);
-    static QByteArray hugeBlock(const QString &title);
+
+protected:
+    // The block that follows the next `metaint` bytes of audio.
+    virtual QByteArray nextBlock(const QString &title, bool changed);
 
 private:
     TitleSource m_title;
-    Mode m_mode;
     int m_metaint;
     Encoding m_encoding;
     int m_untilBlock;

@@ -1,6 +1,5 @@
 #include "LiveStream.h"
 
-#include <QRandomGenerator>
 #include <QTcpSocket>
 
 namespace {
@@ -9,6 +8,8 @@ constexpr int kTickMs = 50;
 constexpr qint64 kMaxPendingBytes = 256 * 1024;
 // A client that reads nothing for this long is taken to be gone.
 constexpr qint64 kStallLimitMs = 30 * 1000;
+// The pace of a stream with no medium behind it.
+constexpr double kBytesPerSecondWithoutMedium = 16000;
 
 } // namespace
 
@@ -18,14 +19,18 @@ LiveStream::LiveStream(QTcpSocket *socket, const MediaAsset *asset, Options opti
     , m_asset(asset)
     , m_options(std::move(options))
 {
-    const double base = m_options.randomBytes || !m_asset ? m_options.randomBytesPerSecond : m_asset->bytesPerSecond;
-    m_bytesPerSecond = qMax(1.0, base * m_options.rateFactor);
     m_timer.setInterval(kTickMs);
     connect(&m_timer, &QTimer::timeout, this, &LiveStream::tick);
 }
 
+double LiveStream::bytesPerSecond() const
+{
+    return m_asset ? m_asset->bytesPerSecond : kBytesPerSecondWithoutMedium;
+}
+
 void LiveStream::start()
 {
+    m_bytesPerSecond = qMax(1.0, bytesPerSecond());
     m_clock.start();
     m_timer.start();
     tick();
@@ -38,16 +43,6 @@ void LiveStream::tick()
         return;
     }
     const qint64 elapsed = m_clock.elapsed();
-    if (m_options.closeAfterMs >= 0 && elapsed >= m_options.closeAfterMs) {
-        m_socket->disconnectFromHost();
-        finish();
-        return;
-    }
-    if (m_options.maxBytes >= 0 && m_sent >= m_options.maxBytes) {
-        m_socket->disconnectFromHost();
-        finish();
-        return;
-    }
     // A reader that does not keep up is not fed: the kernel and Qt buffers stay small.
     if (m_socket->bytesToWrite() > kMaxPendingBytes) {
         if (m_stalledSince < 0)
@@ -69,8 +64,6 @@ void LiveStream::tick()
         m_sent = due - allowed;
         count = allowed;
     }
-    if (m_options.maxBytes >= 0)
-        count = qMin(count, m_options.maxBytes - m_sent);
     if (count <= 0)
         return;
 
@@ -84,12 +77,8 @@ void LiveStream::tick()
 QByteArray LiveStream::take(qint64 count)
 {
     QByteArray out;
-    if (m_options.randomBytes || !m_asset || m_asset->body.isEmpty()) {
-        out.resize(count);
-        for (qint64 i = 0; i < count; ++i)
-            out[i] = char(QRandomGenerator::global()->bounded(256));
-        return out;
-    }
+    if (!m_asset || m_asset->body.isEmpty())
+        return QByteArray(count, '\0');
     out.reserve(count);
     while (out.size() < count) {
         if (m_pos >= m_current.size()) {
@@ -110,6 +99,13 @@ QByteArray LiveStream::take(qint64 count)
         m_pos += n;
     }
     return out;
+}
+
+void LiveStream::end()
+{
+    if (m_socket)
+        m_socket->disconnectFromHost();
+    finish();
 }
 
 void LiveStream::finish()

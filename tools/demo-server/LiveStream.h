@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 #include "IcyMetadata.h"
@@ -23,26 +24,33 @@ class LiveStream : public QObject
 public:
     struct Options
     {
-        double rateFactor = 1.0;
         double burstSeconds = 1.5;
-        std::shared_ptr<IcyMetadata> icy;  // null: plain audio
-        qint64 closeAfterMs = -1;          // <0: never
-        qint64 maxBytes = -1;              // <0: unbounded
-        bool randomBytes = false;          // noise instead of the medium's bytes
-        double randomBytesPerSecond = 16000;
+        std::shared_ptr<IcyMetadata> icy; // null: plain audio
     };
+
+    // Makes the stream a connection serves; a plain LiveStream where none is given.
+    using Maker = std::function<LiveStream *(QTcpSocket *socket, const MediaAsset *asset, Options options,
+                                             QObject *parent)>;
 
     LiveStream(QTcpSocket *socket, const MediaAsset *asset, Options options, QObject *parent = nullptr);
 
     void start();
+    // Closes the connection once what was written has gone, as a station that goes off air.
+    void end();
     qint64 elapsedMs() const { return m_clock.elapsed(); }
 
 Q_SIGNALS:
     void finished();
 
+protected:
+    // The rate the stream is paced at, read once at the start: the medium's own.
+    virtual double bytesPerSecond() const;
+    // The next `count` bytes of what the stream carries.
+    virtual QByteArray take(qint64 count);
+    const MediaAsset *asset() const { return m_asset; }
+
 private:
     void tick();
-    QByteArray take(qint64 count);
     void finish();
 
     QPointer<QTcpSocket> m_socket;

@@ -95,8 +95,8 @@ void StreamServer::dispatch(ClientConnection *connection)
 }
 
 void StreamServer::streamStation(ClientConnection *connection, const QString &asset, const QString &name,
-                                 LiveStream::Options options, IcyMetadata::Mode mode,
-                                 IcyMetadata::Encoding encoding)
+                                 LiveStream::Options options, IcyMetadata::Encoding encoding,
+                                 const LiveStream::Maker &make)
 {
     const MediaAsset *media = m_library->asset(asset);
     if (!media) {
@@ -118,9 +118,9 @@ void StreamServer::streamStation(ClientConnection *connection, const QString &as
             [clock, name] {
                 return QStringLiteral("%1 - 第 %2 首").arg(name).arg(clock->elapsed() / 5000 + 1);
             },
-            mode, IcyMetadata::kMetaInt, encoding);
+            IcyMetadata::kMetaInt, encoding);
     }
-    connection->stream(response, media, std::move(options));
+    connection->stream(response, media, std::move(options), make);
 }
 
 bool StreamServer::serveMedia(ClientConnection *connection, const QString &path)
@@ -150,7 +150,7 @@ bool StreamServer::serveMedia(ClientConnection *connection, const QString &path)
     if (path == QLatin1String("/radio/gbk.mp3")) {
         // As many Chinese servers do it: the titles in GBK, not UTF-8.
         streamStation(connection, QStringLiteral("radio-4"), QStringLiteral("演示电台 GBK"), {},
-                      IcyMetadata::Mode::OnChange, IcyMetadata::Encoding::Gb18030);
+                      IcyMetadata::Encoding::Gb18030);
         return true;
     }
     for (const Station &station : kStations) {

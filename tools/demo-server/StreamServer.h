@@ -36,10 +36,12 @@ public:
     qint64 uptimeMs() const { return m_uptime.elapsed(); }
     int connectionCount() const { return m_connections; }
 
-    // A looping MP3 station with optional ICY metadata, as the request asks.
+    // A looping MP3 station with optional ICY metadata, as the request asks,
+    // streamed by what `make` makes where it is given.
     void streamStation(ClientConnection *connection, const QString &asset, const QString &name,
-                       LiveStream::Options options, IcyMetadata::Mode mode = IcyMetadata::Mode::OnChange,
-                       IcyMetadata::Encoding encoding = IcyMetadata::Encoding::Utf8);
+                       LiveStream::Options options = {},
+                       IcyMetadata::Encoding encoding = IcyMetadata::Encoding::Utf8,
+                       const LiveStream::Maker &make = {});
 
 private:
     void accept();

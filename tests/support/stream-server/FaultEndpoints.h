@@ -14,6 +14,7 @@ class FaultEndpoints : public EndpointSet
 public:
     static constexpr qint64 kGarbageBytes = 2 * 1024 * 1024;
     static constexpr int kDefaultDropSeconds = 3;
+    static constexpr int kHoldLimitMs = 10 * 60 * 1000;
 
     explicit FaultEndpoints(StreamServer *server);
 
