@@ -14,6 +14,7 @@ namespace {
 const QString kPlayPauseKey = QStringLiteral("空格键");
 const QString kMuteKey = QStringLiteral("M 键");
 const QString kVolumeKeys = QStringLiteral("上下方向键");
+const QString kHistoryKey = QStringLiteral("H 键");
 
 // The name a screen reader says and the tooltip are the same words, with the
 // player's key for it in the tooltip and the description.
@@ -63,6 +64,13 @@ ControlBar::ControlBar(QWidget *parent)
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_status->setTextFormat(Qt::PlainText);
 
+    m_history = makeButton(this, ControlIcon::Shape::History, QStringLiteral("歌曲记录"), kHistoryKey, "history");
+
+    m_sleep = new QLabel(this);
+    m_sleep->setObjectName(QStringLiteral("sleep"));
+    m_sleep->setTextFormat(Qt::PlainText);
+    m_sleep->hide();
+
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 8, 2);
     layout->setSpacing(2);
@@ -72,11 +80,14 @@ ControlBar::ControlBar(QWidget *parent)
     layout->addWidget(m_volume);
     layout->addSpacing(6);
     layout->addWidget(m_status, 1);
+    layout->addWidget(m_sleep);
+    layout->addWidget(m_history);
 
     connect(m_playPause, &QToolButton::clicked, this, &ControlBar::playPauseClicked);
     connect(m_stop, &QToolButton::clicked, this, &ControlBar::stopClicked);
     connect(m_mute, &QToolButton::toggled, this, &ControlBar::muteToggled);
     connect(m_volume, &QSlider::valueChanged, this, &ControlBar::volumeMoved);
+    connect(m_history, &QToolButton::clicked, this, &ControlBar::historyClicked);
 }
 
 QString ControlBar::statusText() const
@@ -126,6 +137,16 @@ void ControlBar::setStatusText(const QString &text)
     m_status->setToolTip(text);
     m_status->setAccessibleName(text);
     elideStatus();
+}
+
+void ControlBar::setSleepText(const QString &text)
+{
+    if (text == m_sleep->text())
+        return;
+    m_sleep->setText(text);
+    m_sleep->setAccessibleName(text.isEmpty() ? QString() : QStringLiteral("定时停止:%1").arg(text));
+    m_sleep->setToolTip(QStringLiteral("定时停止"));
+    m_sleep->setVisible(!text.isEmpty());
 }
 
 void ControlBar::resizeEvent(QResizeEvent *event)

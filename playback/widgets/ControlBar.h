@@ -8,8 +8,8 @@ class QLabel;
 class QSlider;
 class QToolButton;
 
-// The player's own control bar: play/pause, stop, mute, volume and a status
-// text. It only reports what the user asked for and shows the state it is
+// The player's own control bar: play/pause, stop, mute, volume, a status
+// text, the song history and the sleep timer's time left. It only reports what the user asked for and shows the state it is
 // given; it knows nothing of the engine.
 class ControlBar : public QWidget
 {
@@ -29,12 +29,15 @@ public Q_SLOTS:
     void setMuted(bool muted);
     void setVolume(int volume);
     void setStatusText(const QString &text);
+    // The sleep timer's time left; empty hides it.
+    void setSleepText(const QString &text);
 
 Q_SIGNALS:
     void playPauseClicked();
     void stopClicked();
     void muteToggled(bool muted);
     void volumeMoved(int volume);
+    void historyClicked();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -47,6 +50,8 @@ private:
     QToolButton *m_mute;
     QSlider *m_volume;
     QLabel *m_status;
+    QToolButton *m_history;
+    QLabel *m_sleep;
     QString m_statusText;
     int m_rightInset = 0;
     // What the buttons show now; nothing before the first state.

@@ -71,6 +71,13 @@ void ControlIcon::paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, 
         painter->drawLine(QPointF(10, 6), QPointF(14, 10));
         painter->drawLine(QPointF(14, 6), QPointF(10, 10));
         break;
+    case Shape::History:
+        // A list: three bullets and three lines.
+        for (const qreal y : { 4.0, 8.0, 12.0 }) {
+            painter->drawRect(QRectF(2, y - 1, 2, 2));
+            painter->drawRect(QRectF(6, y - 1, 8, 2));
+        }
+        break;
     }
     painter->restore();
 }

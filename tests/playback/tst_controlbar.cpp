@@ -35,7 +35,7 @@ private Q_SLOTS:
     {
         const ControlIcon::Shape shapes[] = { ControlIcon::Shape::Play, ControlIcon::Shape::Pause,
                                               ControlIcon::Shape::Stop, ControlIcon::Shape::Volume,
-                                              ControlIcon::Shape::Muted };
+                                              ControlIcon::Shape::Muted, ControlIcon::Shape::History };
         QList<QImage> images;
         for (ControlIcon::Shape shape : shapes) {
             const QImage one = drawn(ControlIcon::icon(shape));
