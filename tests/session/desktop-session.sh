@@ -102,6 +102,10 @@ else
     export LUMORA_SESSION_DPI=$dpi LUMORA_SESSION_SCALE=1
 fi
 export HOME=${HOME:-$dir}
+# What the program keeps for the listener (the song history) stays in the
+# session, never in the caller's own data folder.
+export XDG_DATA_HOME=$dir/data
+mkdir -p "$XDG_DATA_HOME"
 # Nothing of the caller's desktop leaks in; the session sets its own DPI.
 unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS PULSE_SERVER QT_QPA_PLATFORM \
     XAUTHORITY SESSION_MANAGER DESKTOP_SESSION XDG_CURRENT_DESKTOP XDG_SESSION_TYPE QT_FONT_DPI
