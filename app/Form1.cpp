@@ -90,7 +90,6 @@ void Form1::setCaption(const QString &caption)
     QString title = caption;
     title.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
     setWindowTitle(title);
-    Q_EMIT captionWritten(caption);
 }
 
 void Form1::setNormalState()

@@ -51,10 +51,6 @@ public:
     ChannelCatalogue &catalogue() const { return *m_catalogue; }
     QWidget *clientArea() const { return centralWidget(); }
 
-Q_SIGNALS:
-    // Every write of the caption, also one that repeats the present text.
-    void captionWritten(const QString &caption);
-
 private:
     void centreOnScreen();
 

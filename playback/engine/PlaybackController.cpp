@@ -106,20 +106,26 @@ void PlaybackController::prepareEngine()
             ensureEngine(); // reports the failure if the library did not load
             // An address chosen meanwhile waited for the engine.
             if (m_core && m_state.state() == State::Opening)
-                open(m_address);
+                start();
         },
         Qt::SingleShotConnection);
     MpvLibrary::loadInBackground();
 }
 
-void PlaybackController::open(const QString &address)
+void PlaybackController::open(const NowPlaying &entry)
+{
+    m_now = entry;
+    Q_EMIT nowPlayingChanged(m_now);
+    start();
+}
+
+void PlaybackController::start()
 {
     m_reconnectTimer.stop();
     m_reconnect.reset();
-    m_address = address;
     // List files keep their fields untrimmed; blanks around an address are
     // never part of it.
-    m_target = address.trimmed();
+    m_target = m_now.address.trimmed();
     if (m_target.isEmpty()) {
         stop();
         return;
@@ -253,17 +259,32 @@ void PlaybackController::stop()
     m_state.stopped();
 }
 
-void PlaybackController::togglePause()
+void PlaybackController::play()
 {
     if (!m_core)
         return;
     const State state = m_state.state();
     if (streamOpen()) {
-        m_core->setProperty("pause", state != State::Paused);
-    } else if (!m_address.isEmpty() && !m_reconnectTimer.isActive() && state != State::Opening
+        if (state == State::Paused)
+            m_core->setProperty("pause", false);
+    } else if (!m_now.isEmpty() && !m_reconnectTimer.isActive() && state != State::Opening
                && state != State::FetchingPlaylist) {
-        open(m_address);
+        start();
     }
+}
+
+void PlaybackController::pause()
+{
+    if (m_core && streamOpen() && m_state.isPlaying())
+        m_core->setProperty("pause", true);
+}
+
+void PlaybackController::togglePause()
+{
+    if (m_state.isPlaying())
+        pause();
+    else
+        play();
 }
 
 void PlaybackController::setVolume(int volume)

@@ -11,6 +11,7 @@
 
 #include "Failure.h"
 #include "MpvCore.h"
+#include "NowPlaying.h"
 #include "PlayerState.h"
 #include "PlaylistFetcher.h"
 #include "ReconnectPolicy.h"
@@ -36,15 +37,24 @@ public:
     void prepareEngine();
     MpvCore *core() const { return m_core.get(); }
 
-    // Plays address, replacing whatever played or was still opening.
-    // The empty address stops.
-    void open(const QString &address);
+    // Plays the entry, replacing whatever played or was still opening, and
+    // makes it what is now playing, even when it is the same again. An entry
+    // without an address stops.
+    void open(const NowPlaying &entry);
+    // An address with no entry behind it (the catalogue checker's probes).
+    void open(const QString &address) { open(NowPlaying{ QString(), address }); }
+    // Resumes a paused stream or opens the entry again after a stop, a
+    // failure or its end; nothing while it opens or plays.
+    void play();
+    // Pauses a stream that plays or fills its buffer; nothing otherwise.
+    void pause();
     void stop();
-    // Pauses a playing stream, resumes a paused one, reopens a stopped one.
+    // pause() while it plays, play() otherwise: the one button and key.
     void togglePause();
     void setVolume(int volume);
     void setMute(bool mute);
-    QString address() const { return m_address; }
+    const NowPlaying &nowPlaying() const { return m_now; }
+    QString address() const { return m_now.address; }
 
     const PlayerState &state() const { return m_state; }
     bool hasVideo() const { return m_hasVideo; }
@@ -53,10 +63,13 @@ public:
 
 Q_SIGNALS:
     void engineReady();
+    // Another choice, or the same one again.
+    void nowPlayingChanged(const NowPlaying &entry);
     // The open stream has a video track, or no longer has one.
     void hasVideoChanged(bool hasVideo);
 
 private:
+    void start();
     void load(const QString &address);
     void fetchPlaylist(const QString &address);
     void onPlaylistFetched(quint64 tag, const QByteArray &content, const QString &finalAddress);
@@ -88,7 +101,7 @@ private:
 
     // What is being played, and where the engine is with it.
     PlaylistFetcher m_fetcher;
-    QString m_address;            // as given
+    NowPlaying m_now;             // the address as given
     QString m_target;             // what is opened: trimmed, playlists resolved
     quint64 m_open = 0;           // serial of the latest open or stop
     int m_playlistDepth = 0;

@@ -56,6 +56,11 @@ bool PlayerState::isActive() const
     return in({State::Opening, State::FetchingPlaylist, State::Buffering, State::Playing, State::Reconnecting});
 }
 
+bool PlayerState::isPlaying() const
+{
+    return in({State::Buffering, State::Playing});
+}
+
 template<typename Change>
 void PlayerState::update(Change &&change)
 {

@@ -52,6 +52,9 @@ public:
     // Whether the player is busy bringing sound: the control bar offers
     // pause rather than play.
     bool isActive() const;
+    // A stream is open and sounds, or fills its buffer to sound: what pause
+    // applies to, and what keeps the screen awake.
+    bool isPlaying() const;
 
     int volume() const { return m_volume; }
     bool mute() const { return m_mute; }

@@ -10,8 +10,6 @@
 
 namespace {
 
-using State = PlayerState::State;
-
 const QString kApplication = QStringLiteral("Lumora");
 // The portal's Inhibit flags.
 constexpr uint kPortalSuspend = 4;
@@ -78,9 +76,7 @@ IdleInhibitor::~IdleInhibitor()
 
 void IdleInhibitor::follow()
 {
-    const State state = m_controller.state().state();
-    const bool plays = state == State::Playing || state == State::Buffering;
-    m_wanted = !plays ? Kind::None : m_controller.hasVideo() ? Kind::Screen : Kind::Sleep;
+    m_wanted = !m_controller.state().isPlaying() ? Kind::None : m_controller.hasVideo() ? Kind::Screen : Kind::Sleep;
     reconcile();
 }
 

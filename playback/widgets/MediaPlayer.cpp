@@ -85,11 +85,24 @@ MediaPlayer::~MediaPlayer()
     m_video = nullptr;
 }
 
+QString MediaPlayer::URL() const
+{
+    return m_controller->nowPlaying().address;
+}
+
 void MediaPlayer::setURL(const QString &url)
 {
-    m_url = url;
-    m_controller->open(url);
-    Q_EMIT urlChanged(url);
+    m_controller->open(NowPlaying{ QString(), url });
+}
+
+void MediaPlayer::open(const NowPlaying &entry)
+{
+    m_controller->open(entry);
+}
+
+const NowPlaying &MediaPlayer::nowPlaying() const
+{
+    return m_controller->nowPlaying();
 }
 
 void MediaPlayer::setLeft(float twips)
@@ -129,7 +142,6 @@ void MediaPlayer::applyPlacement()
         createVideoArea();
         layoutChildren();
     }
-    Q_EMIT placementChanged();
 }
 
 QString MediaPlayer::statusText() const
@@ -297,11 +309,10 @@ void MediaPlayer::attachEngineToVideo()
 void MediaPlayer::contextMenuEvent(QContextMenuEvent *event)
 {
     QMenu menu(this);
-    using State = PlayerState::State;
-    const State state = m_controller->state().state();
-    const bool playing = state == State::Playing || state == State::Buffering;
-    menu.addAction(playing ? QStringLiteral("暂停") : QStringLiteral("播放"), m_controller,
-                   &PlaybackController::togglePause);
+    if (m_controller->state().isPlaying())
+        menu.addAction(QStringLiteral("暂停"), m_controller, &PlaybackController::pause);
+    else
+        menu.addAction(QStringLiteral("播放"), m_controller, &PlaybackController::play);
     menu.addAction(QStringLiteral("停止"), m_controller, &PlaybackController::stop);
     QAction *mute = menu.addAction(QStringLiteral("静音"));
     mute->setCheckable(true);
@@ -309,11 +320,11 @@ void MediaPlayer::contextMenuEvent(QContextMenuEvent *event)
     connect(mute, &QAction::toggled, m_controller, &PlaybackController::setMute);
     menu.addSeparator();
     QAction *copy = menu.addAction(QStringLiteral("复制当前地址"), this, &MediaPlayer::copyAddress);
-    copy->setEnabled(!m_url.isEmpty());
+    copy->setEnabled(!URL().isEmpty());
     menu.exec(event->globalPos());
 }
 
 void MediaPlayer::copyAddress()
 {
-    QApplication::clipboard()->setText(m_url);
+    QApplication::clipboard()->setText(URL());
 }

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "MpvCore.h"
+#include "NowPlaying.h"
 
 class ControlBar;
 class IdleInhibitor;
@@ -37,10 +38,14 @@ public:
 
     PlayerSettings *settings() const { return m_settings; }
 
-    QString URL() const { return m_url; }
+    QString URL() const;
     // Returns at once; the stream opens and plays on its own. The empty text
     // stops. A new address replaces the old one, even one still opening.
     void setURL(const QString &url);
+    // The same for an entry of the catalogue: its name goes with its address
+    // to whoever shows or announces what plays.
+    void open(const NowPlaying &entry);
+    const NowPlaying &nowPlaying() const;
 
     // Placement in the parent's client area, in twips, one call per edge.
     void setLeft(float twips);
@@ -70,11 +75,6 @@ public:
     MprisService *mpris() const { return m_mpris; }
     IdleInhibitor *idleInhibitor() const { return m_inhibitor; }
 
-Q_SIGNALS:
-    // Each placement call and each new URL, as it happens.
-    void placementChanged();
-    void urlChanged(const QString &url);
-
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
@@ -100,7 +100,6 @@ private:
     MpvVideoWindow *m_video = nullptr;
     QWidget *m_videoArea = nullptr;
     QPointer<QWidget> m_watchedParent;
-    QString m_url;
     float m_left = 0;
     float m_top = 0;
     float m_width = 0;

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include <QDBusObjectPath>
-#include <QMetaObject>
 
 #include "MediaPlayer.h"
 #include "PlaybackController.h"
@@ -13,9 +12,6 @@ namespace {
 
 using State = PlayerState::State;
 
-// Where the program writes the entry's name in its caption.
-constexpr auto kNowPlaying = u" 正在播放:";
-
 }
 
 MprisPlayer::MprisPlayer(QObject *object, MediaPlayer &player, std::function<void()> changed)
@@ -23,14 +19,12 @@ MprisPlayer::MprisPlayer(QObject *object, MediaPlayer &player, std::function<voi
     , m_player(player)
     , m_changed(std::move(changed))
 {
-    connect(&player, &MediaPlayer::urlChanged, this, &MprisPlayer::onUrlChanged);
-    if (chosen())
-        QMetaObject::invokeMethod(this, &MprisPlayer::onUrlChanged, Qt::QueuedConnection);
+    connect(player.controller(), &PlaybackController::nowPlayingChanged, this, &MprisPlayer::onChosen);
 }
 
 bool MprisPlayer::chosen() const
 {
-    return !m_player.URL().trimmed().isEmpty();
+    return !m_player.controller()->nowPlaying().address.trimmed().isEmpty();
 }
 
 QString MprisPlayer::playbackStatus() const
@@ -46,8 +40,9 @@ QVariantMap MprisPlayer::metadata() const
     if (!chosen())
         return { { QStringLiteral("mpris:trackid"),
             QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"))) } };
-    const QString address = m_player.URL().trimmed();
-    const QString name = m_name.isEmpty() ? address : m_name;
+    const NowPlaying &entry = m_player.controller()->nowPlaying();
+    const QString address = entry.address.trimmed();
+    const QString name = entry.name.isEmpty() ? address : entry.name;
     const QString title = m_player.controller()->state().title();
     return {
         { QStringLiteral("mpris:trackid"),
@@ -74,15 +69,12 @@ void MprisPlayer::setVolume(double volume)
 
 void MprisPlayer::Play()
 {
-    if (!m_player.controller()->state().isActive())
-        m_player.controller()->togglePause();
+    m_player.controller()->play();
 }
 
 void MprisPlayer::Pause()
 {
-    const State state = m_player.controller()->state().state();
-    if (state == State::Playing || state == State::Buffering)
-        m_player.controller()->togglePause();
+    m_player.controller()->pause();
 }
 
 void MprisPlayer::PlayPause()
@@ -95,20 +87,8 @@ void MprisPlayer::Stop()
     m_player.controller()->stop();
 }
 
-void MprisPlayer::onUrlChanged()
+void MprisPlayer::onChosen()
 {
     ++m_track;
-    m_name.clear();
-    m_changed();
-    // The program writes the caption right after the address.
-    QMetaObject::invokeMethod(this, &MprisPlayer::readEntryName, Qt::QueuedConnection);
-}
-
-void MprisPlayer::readEntryName()
-{
-    QString caption = m_player.window()->windowTitle();
-    caption.replace(QLatin1String("[*][*]"), QLatin1String("[*]"));
-    const qsizetype at = caption.indexOf(kNowPlaying);
-    m_name = at < 0 ? QString() : caption.mid(at + qsizetype(std::char_traits<char16_t>::length(kNowPlaying)));
     m_changed();
 }

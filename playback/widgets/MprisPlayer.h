@@ -11,12 +11,8 @@ class MediaPlayer;
 // org.mpris.MediaPlayer2.Player on the player's MPRIS object: the player's
 // own controls (play, pause, stop, volume) and what it plays, for the
 // desktop's media controls and media keys. A live stream has no position, no
-// next and no previous: the program keeps no current channel.
-//
-// The entry's name is held by the program only as the caption of its menu
-// item, which it writes into the window caption after " 正在播放:" right after
-// giving the player the address; the name is read from there once the choice
-// is complete.
+// next and no previous: the program keeps no current channel. What plays is
+// the entry the controller was last given, by its name.
 class MprisPlayer : public QDBusAbstractAdaptor
 {
     Q_OBJECT
@@ -55,9 +51,6 @@ public:
     bool canSeek() const { return false; }
     bool canControl() const { return chosen(); }
 
-    // The entry's name as the window caption gives it, or empty.
-    QString entryName() const { return m_name; }
-
 public Q_SLOTS:
     void Play();
     void Pause();
@@ -75,11 +68,9 @@ Q_SIGNALS:
 
 private:
     bool chosen() const;
-    void onUrlChanged();
-    void readEntryName();
+    void onChosen();
 
     MediaPlayer &m_player;
     std::function<void()> m_changed;
     quint64 m_track = 0;
-    QString m_name;
 };

@@ -31,12 +31,10 @@ bool PlayerKeys::handle(const QKeyEvent &key)
         m_controller.togglePause();
         return true;
     case Qt::Key_MediaPlay:
-        if (!state.isActive())
-            m_controller.togglePause();
+        m_controller.play();
         return true;
     case Qt::Key_MediaPause:
-        if (state.state() == PlayerState::State::Playing || state.state() == PlayerState::State::Buffering)
-            m_controller.togglePause();
+        m_controller.pause();
         return true;
     case Qt::Key_MediaStop:
         m_controller.stop();

@@ -39,7 +39,7 @@ bool SelectionHandler::selectRadio(int index)
     player->setHeight(kRadioHeight);
     if (!accepts(index))
         return false;
-    player->setURL(m_group.addressAt(index));
+    player->open(entry(index, NowPlaying::Kind::Sound));
     writeCaption(index);
     return true;
 }
@@ -48,10 +48,10 @@ bool SelectionHandler::selectTv(int index)
 {
     if (!accepts(index))
         return false;
-    const QString address = m_group.addressAt(index);
+    const NowPlaying chosen = entry(index, NowPlaying::Kind::Picture);
     m_window.setMaximisedState();
     MediaPlayer *player = m_window.player();
-    player->setURL(address);
+    player->open(chosen);
     player->setLeft(kTvLeft);
     player->setWidth(kTvWidth);
     player->setHeight(kTvHeight);
@@ -59,9 +59,15 @@ bool SelectionHandler::selectTv(int index)
     return true;
 }
 
+NowPlaying SelectionHandler::entry(int index, NowPlaying::Kind kind) const
+{
+    // The entry's name as its menu item shows it.
+    return NowPlaying{ m_group.menuItems->caption(index), m_group.addressAt(index), kind };
+}
+
 void SelectionHandler::writeCaption(int index)
 {
-    // The program's title, " 正在播放:" and the entry's name as its menu item
-    // shows it, nothing else between them.
-    m_window.setCaption(m_window.appTitle() + QStringLiteral(" 正在播放:") + m_group.menuItems->caption(index));
+    // The program's title, " 正在播放:" and the entry's name, nothing else between them.
+    m_window.setCaption(m_window.appTitle() + QString::fromUtf16(kNowPlayingCaption)
+                        + m_group.menuItems->caption(index));
 }

@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 #include "GroupTable.h"
+#include "NowPlaying.h"
 
 struct ChannelGroup;
 class PlaybackWindow;
@@ -38,6 +39,7 @@ private:
     bool selectRadio(int index);
     bool selectTv(int index);
     bool accepts(int index) const;
+    NowPlaying entry(int index, NowPlaying::Kind kind) const;
     void writeCaption(int index);
 
     const ChannelGroup &m_group;

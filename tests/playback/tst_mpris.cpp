@@ -20,7 +20,6 @@ const QString kRoot = QStringLiteral("org.mpris.MediaPlayer2");
 const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kPath = QStringLiteral("/org/mpris/MediaPlayer2");
-const QString kCaption = QStringLiteral("Lumora V1.3.0 正在播放:");
 
 // A D-Bus value as plain Qt types: variants unwrapped, a{sv} as a map.
 QVariant plain(const QVariant &value)
@@ -168,10 +167,9 @@ void TestMpris::followsAndControlsThePlayer()
     auto status = [&] { return heard.last(kPlayer + QStringLiteral(".PlaybackStatus")).toString(); };
     auto metadata = [&] { return heard.last(kPlayer + QStringLiteral(".Metadata")).toMap(); };
 
-    // As the program chooses an entry: the address, then the caption.
+    // As the program chooses an entry: its name with its address.
     const QString radio = m_server.url(QStringLiteral("/radio/1.mp3"));
-    rig.player->setURL(radio);
-    rig.host.setWindowTitle(kCaption + QStringLiteral("演示一台"));
+    rig.player->open(NowPlaying{ QStringLiteral("演示一台"), radio });
     QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Playing"), 10000);
     QVERIFY(rig.plays(1.0));
     for (const char *can : { "CanPlay", "CanPause", "CanControl" })
@@ -219,8 +217,7 @@ void TestMpris::followsAndControlsThePlayer()
 
     // Another entry: the old stream's title goes at once.
     heard.clear();
-    rig.player->setURL(m_server.url(QStringLiteral("/radio/2.mp3")));
-    rig.host.setWindowTitle(kCaption + QStringLiteral("演示二台"));
+    rig.player->open(NowPlaying{ QStringLiteral("演示二台"), m_server.url(QStringLiteral("/radio/2.mp3")) });
     QTRY_COMPARE(metadata().value(QStringLiteral("xesam:title")).toString(), QStringLiteral("演示二台"));
     for (const QVariant &m : heard.values(kPlayer + QStringLiteral(".Metadata")))
         QVERIFY(!m.toMap().value(QStringLiteral("xesam:title")).toString().startsWith(QStringLiteral("演示电台 1")));
