@@ -8,10 +8,12 @@
 #include "AboutText.h"
 #include "AppTitle.h"
 #include "ChannelCatalogue.h"
+#include "DesktopIntegration.h"
 #include "GroupTable.h"
 #include "MediaPlayer.h"
 #include "MenuItemArray.h"
 #include "MenuTree.h"
+#include "PlaybackController.h"
 #include "PlayerSettings.h"
 #include "SelectionHandler.h"
 #include "Twips.h"
@@ -46,6 +48,10 @@ Form1::Form1(const MpvCore::Options &engine, QWidget *parent)
         m_handlers.push_back(std::move(handler));
     }
     connect(m_menuTree->about(), &QAction::triggered, this, &Form1::ShowAbout);
+    m_desktop = std::make_unique<DesktopIntegration>(
+        WindowActions{ this, [this] { bringForward(); }, [this] { close(); } }, *WindowsMediaPlayer1->controller());
+    connect(m_desktop.get(), &DesktopIntegration::historyRequested, WindowsMediaPlayer1,
+            &MediaPlayer::showSongHistory);
 
     const double dpi = logicalDpiX();
     client->setMinimumSize(0, 0);
@@ -55,6 +61,25 @@ Form1::Form1(const MpvCore::Options &engine, QWidget *parent)
 }
 
 Form1::~Form1() = default;
+
+void Form1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // After the window is on screen, so that starting does not wait for it.
+    if (!m_desktopQueued) {
+        m_desktopQueued = true;
+        QMetaObject::invokeMethod(m_desktop.get(), &DesktopIntegration::join, Qt::QueuedConnection);
+    }
+}
+
+void Form1::bringForward()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
 
 void Form1::LoadMainWindow()
 {

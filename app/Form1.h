@@ -9,6 +9,7 @@
 #include "PlaybackWindow.h"
 
 class ChannelCatalogue;
+class DesktopIntegration;
 class MediaPlayer;
 class MenuItemArray;
 class MenuTree;
@@ -50,14 +51,23 @@ public:
     MenuItemArray *itemArray(const QString &name) const;
     ChannelCatalogue &catalogue() const { return *m_catalogue; }
     QWidget *clientArea() const { return centralWidget(); }
+    // The player's keys, media controls and screen kept awake; joined once the window is first shown.
+    DesktopIntegration &desktop() const { return *m_desktop; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
     void centreOnScreen();
+    void bringForward();
 
     MediaPlayer *WindowsMediaPlayer1;
     std::unique_ptr<MenuTree> m_menuTree;
     std::unique_ptr<ChannelCatalogue> m_catalogue;
     std::vector<std::unique_ptr<SelectionHandler>> m_handlers;
+    // Goes before the player whose controller it follows.
+    std::unique_ptr<DesktopIntegration> m_desktop;
+    bool m_desktopQueued = false;
     QString m_appTitle;
     QString m_caption;
 };

@@ -51,7 +51,6 @@ constexpr Setting kIsolation[] = {
     { "sub-auto", "no" },
     { "audio-file-auto", "no" },
     { "volume-max", "100" },
-    { "volume", "50" },
     // Live streams: play as soon as audio decodes, keep a small buffer.
     { "cache", "yes" },
     { "cache-secs", "10" },

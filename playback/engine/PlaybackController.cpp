@@ -82,7 +82,7 @@ bool PlaybackController::ensureEngine()
     c->observe("metadata", MPV_FORMAT_NODE);
     c->observe("seekable", MPV_FORMAT_FLAG);
     c->observe("track-list", MPV_FORMAT_NODE);
-    c->setProperty("volume", m_state.volume());
+    c->setProperty("volume", engineVolume());
     c->setProperty("mute", m_state.mute());
     applyVideoSelection();
     m_state.engineReady();
@@ -292,7 +292,22 @@ void PlaybackController::setVolume(int volume)
     const int before = m_state.volume();
     m_state.setVolume(volume);
     if (m_core && m_state.volume() != before)
-        m_core->setProperty("volume", m_state.volume());
+        m_core->setProperty("volume", engineVolume());
+}
+
+void PlaybackController::setVolumeFactor(double factor)
+{
+    factor = qBound(0.0, factor, 1.0);
+    if (factor == m_volumeFactor)
+        return;
+    m_volumeFactor = factor;
+    if (m_core)
+        m_core->setProperty("volume", engineVolume());
+}
+
+double PlaybackController::engineVolume() const
+{
+    return m_state.volume() * m_volumeFactor;
 }
 
 void PlaybackController::setMute(bool mute)

@@ -53,6 +53,9 @@ public:
     void togglePause();
     void setVolume(int volume);
     void setMute(bool mute);
+    // Scales what the engine plays at (a fade) without touching the volume
+    // the user chose, which the state keeps; 1 is that volume.
+    void setVolumeFactor(double factor);
     const NowPlaying &nowPlaying() const { return m_now; }
     QString address() const { return m_now.address; }
 
@@ -70,6 +73,7 @@ Q_SIGNALS:
 
 private:
     void start();
+    double engineVolume() const;
     void load(const QString &address);
     void fetchPlaylist(const QString &address);
     void onPlaylistFetched(quint64 tag, const QByteArray &content, const QString &finalAddress);
@@ -123,4 +127,5 @@ private:
 
     bool m_hasVideo = false;
     bool m_videoOutput = false;
+    double m_volumeFactor = 1.0;
 };

@@ -31,9 +31,15 @@ SleepTimer::SleepTimer(Clock clock, QObject *parent)
 
 void SleepTimer::start(int minutes)
 {
-    const bool wasActive = isActive();
+    startFor(qint64(minutes) * 60 * 1000);
     m_minutes = minutes;
-    m_endMs = m_clock() + qint64(minutes) * 60 * 1000;
+}
+
+void SleepTimer::startFor(qint64 ms)
+{
+    const bool wasActive = isActive();
+    m_minutes = int(ms / 60000);
+    m_endMs = m_clock() + ms;
     if (!wasActive)
         Q_EMIT activeChanged(true);
     update();

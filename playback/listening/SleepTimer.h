@@ -28,6 +28,8 @@ public:
     SleepTimer(Clock clock, QObject *parent);
 
     void start(int minutes);
+    // The same for any length (the menu offers kChoices).
+    void startFor(qint64 ms);
     void cancel();
 
     bool isActive() const { return m_endMs >= 0; }

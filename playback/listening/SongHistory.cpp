@@ -33,7 +33,9 @@ void SongHistory::heard(const QString &station, const QString &title, const QDat
     ensureLoaded();
     if (!m_lines.isEmpty() && m_lines.last().station == name && m_lines.last().title == song)
         return;
-    const HeardTitle line{ at.toOffsetFromUtc(at.offsetFromUtc()), name, song };
+    // To the second, as the file keeps it.
+    const QDateTime second = at.addMSecs(-at.time().msec());
+    const HeardTitle line{ second.toOffsetFromUtc(second.offsetFromUtc()), name, song };
     m_lines.append(line);
     if (m_lines.size() > kMaxLines) {
         m_lines.remove(0, m_lines.size() - kMaxLines);

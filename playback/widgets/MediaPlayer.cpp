@@ -1,22 +1,20 @@
 #include "MediaPlayer.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QDBusConnection>
-#include <QDBusError>
 #include <QLabel>
 #include <QMenu>
-#include <QThreadPool>
 
 #include "ControlBar.h"
-#include "IdleInhibitor.h"
-#include "MprisService.h"
 #include "MpvVideoWindow.h"
 #include "PlaybackController.h"
-#include "PlayerKeys.h"
 #include "PlayerLog.h"
 #include "PlayerSettings.h"
+#include "SleepTimer.h"
+#include "SongHistory.h"
+#include "SongHistoryWindow.h"
 #include "Twips.h"
 
 namespace {
@@ -31,12 +29,12 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
     , m_controller(new PlaybackController(engine, this))
     , m_settings(new PlayerSettings(*m_controller, this))
     , m_bar(new ControlBar(this))
+    , m_history(new SongHistory(HistoryFile::defaultPath(), this))
+    , m_sleep(new SleepTimer(this))
 {
     setAttribute(Qt::WA_StyledBackground);
     setMinimumSize(0, 0);
     setAccessibleName(QStringLiteral("播放器"));
-    m_busWorker.setMaxThreadCount(1);
-    m_busWorker.setExpiryTimeout(1000); // one connection, then nothing to do
 
     const PlayerState &state = m_controller->state();
     connect(&state, &PlayerState::volumeChanged, m_bar, &ControlBar::setVolume);
@@ -47,6 +45,11 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
     connect(m_bar, &ControlBar::muteToggled, m_controller, &PlaybackController::setMute);
     connect(m_bar, &ControlBar::playPauseClicked, m_controller, &PlaybackController::togglePause);
     connect(m_bar, &ControlBar::stopClicked, m_controller, &PlaybackController::stop);
+    connect(m_bar, &ControlBar::historyClicked, this, &MediaPlayer::showSongHistory);
+    connect(&state, &PlayerState::titleChanged, this, &MediaPlayer::recordTitle);
+    connect(m_sleep, &SleepTimer::remainingTextChanged, m_bar, &ControlBar::setSleepText);
+    connect(m_sleep, &SleepTimer::volumeFactorChanged, m_controller, &PlaybackController::setVolumeFactor);
+    connect(m_sleep, &SleepTimer::expired, m_controller, &PlaybackController::stop);
     connect(m_controller, &PlaybackController::engineReady, this, [this] {
         // The video area lets go of an engine that is replaced before the
         // engine is destroyed, and draws the new one.
@@ -67,14 +70,6 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
 
 MediaPlayer::~MediaPlayer()
 {
-    // A connection still being made is finished first, so that it can be
-    // closed below; its answer, posted to this player, goes with it.
-    m_busWorker.waitForDone();
-    // Off the bus before the controller they follow goes.
-    delete m_mpris;
-    delete m_inhibitor;
-    if (!m_busConnection.isEmpty())
-        QDBusConnection::disconnectFromBus(m_busConnection);
     if (m_watchedParent)
         m_watchedParent->removeEventFilter(this);
     // The video area frees its render context first (the container takes
@@ -164,41 +159,7 @@ void MediaPlayer::showEvent(QShowEvent *event)
     if (!m_engineQueued) {
         m_engineQueued = true;
         QMetaObject::invokeMethod(this, [this] { m_controller->prepareEngine(); }, Qt::QueuedConnection);
-        QMetaObject::invokeMethod(this, &MediaPlayer::joinDesktop, Qt::QueuedConnection);
     }
-}
-
-void MediaPlayer::joinDesktop()
-{
-    m_keys = new PlayerKeys(*window(), *m_controller, this);
-    // A connection of its own: a second player, even in one process, is a
-    // second media player on the bus. Connecting waits for the bus daemon's
-    // answer, so it is made on a worker thread.
-    static int players = 0;
-    m_busConnection = QStringLiteral("lumora-player-%1").arg(++players);
-    // The address as the environment gives it now; QtDBus would reuse the
-    // one it read first.
-    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
-    // The player waits for this worker before it goes, so it is alive
-    // whenever the answer is posted to it.
-    MediaPlayer *player = this;
-    m_busWorker.start([player, address, name = m_busConnection] {
-        const QDBusConnection bus = address.isEmpty()
-                                        ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
-                                        : QDBusConnection::connectToBus(address, name);
-        QMetaObject::invokeMethod(player, [player, bus] { player->onBusConnected(bus); }, Qt::QueuedConnection);
-    });
-}
-
-void MediaPlayer::onBusConnected(const QDBusConnection &bus)
-{
-    if (!bus.isConnected()) {
-        qCInfo(lcPlayer).noquote() << QStringLiteral("没有 D-Bus 会话总线:不提供桌面媒体控制,也不阻止屏幕变暗(%1)")
-                                          .arg(bus.lastError().message());
-        return;
-    }
-    m_mpris = new MprisService(bus, *this, this);
-    m_inhibitor = new IdleInhibitor(bus, *m_controller, this);
 }
 
 void MediaPlayer::resizeEvent(QResizeEvent *event)
@@ -319,9 +280,47 @@ void MediaPlayer::contextMenuEvent(QContextMenuEvent *event)
     mute->setChecked(m_controller->state().mute());
     connect(mute, &QAction::toggled, m_controller, &PlaybackController::setMute);
     menu.addSeparator();
+    menu.addAction(QStringLiteral("歌曲记录…"), this, &MediaPlayer::showSongHistory);
+    QMenu *sleep = menu.addMenu(QStringLiteral("定时停止"));
+    auto *lengths = new QActionGroup(sleep);
+    for (int minutes : SleepTimer::kChoices) {
+        QAction *choice = sleep->addAction(QStringLiteral("%1 分钟").arg(minutes), this,
+                                           [this, minutes] { m_sleep->start(minutes); });
+        choice->setCheckable(true);
+        choice->setChecked(m_sleep->isActive() && m_sleep->minutes() == minutes);
+        lengths->addAction(choice);
+    }
+    QAction *off = sleep->addAction(QStringLiteral("关闭"), m_sleep, &SleepTimer::cancel);
+    off->setCheckable(true);
+    off->setChecked(!m_sleep->isActive());
+    lengths->addAction(off);
+    menu.addSeparator();
     QAction *copy = menu.addAction(QStringLiteral("复制当前地址"), this, &MediaPlayer::copyAddress);
     copy->setEnabled(!URL().isEmpty());
     menu.exec(event->globalPos());
+}
+
+void MediaPlayer::recordTitle(const QString &title)
+{
+    const NowPlaying &entry = m_controller->nowPlaying();
+    m_history->heard(entry.name.isEmpty() ? entry.address.trimmed() : entry.name, title);
+}
+
+SongHistoryWindow *MediaPlayer::songHistoryWindow() const
+{
+    return m_historyWindow;
+}
+
+void MediaPlayer::showSongHistory()
+{
+    if (!m_historyWindow) {
+        // A window of its own, owned by the player's window so that it goes with it.
+        m_historyWindow = new SongHistoryWindow(m_history, window());
+        m_historyWindow->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_historyWindow->show();
+    m_historyWindow->raise();
+    m_historyWindow->activateWindow();
 }
 
 void MediaPlayer::copyAddress()

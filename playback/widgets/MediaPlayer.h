@@ -1,20 +1,18 @@
 #pragma once
 
 #include <QPointer>
-#include <QThreadPool>
 #include <QWidget>
 
 #include "MpvCore.h"
 #include "NowPlaying.h"
 
 class ControlBar;
-class IdleInhibitor;
-class MprisService;
 class MpvVideoWindow;
-class QDBusConnection;
 class PlaybackController;
-class PlayerKeys;
 class PlayerSettings;
+class SleepTimer;
+class SongHistory;
+class SongHistoryWindow;
 
 // The embedded player as the window uses it: give it an address (URL) and it
 // plays by itself, set the volume of its settings, and place its area in
@@ -67,13 +65,14 @@ public:
     MpvVideoWindow *videoWindow() const { return m_video; }
     QWidget *videoArea() const { return m_videoArea; }
 
-    // What the player does for the desktop once it is first shown: its keys
-    // in the window, and on the session bus (when there is one) its MPRIS
-    // media controls and the screen kept awake while it plays. Null before,
-    // and the last two without a session bus.
-    PlayerKeys *keys() const { return m_keys; }
-    MprisService *mpris() const { return m_mpris; }
-    IdleInhibitor *idleInhibitor() const { return m_inhibitor; }
+    // The titles heard, each with the entry it came from; kept in the
+    // user's data folder (read only when it is first needed).
+    SongHistory *songHistory() const { return m_history; }
+    // Opens the history's window, or brings it forward.
+    void showSongHistory();
+    SongHistoryWindow *songHistoryWindow() const;
+    // Stops the playing after the time chosen, the sound faded out over its last 30 s.
+    SleepTimer *sleepTimer() const { return m_sleep; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -91,8 +90,7 @@ private:
     void attachEngineToVideo();
     void updateStatus();
     void copyAddress();
-    void joinDesktop();
-    void onBusConnected(const QDBusConnection &bus);
+    void recordTitle(const QString &title);
 
     PlaybackController *m_controller;
     PlayerSettings *m_settings;
@@ -105,12 +103,7 @@ private:
     float m_width = 0;
     float m_height = 0;
     bool m_engineQueued = false;
-    PlayerKeys *m_keys = nullptr;
-    QString m_busConnection;
-    // Connects to the session bus off the UI thread; waited for when the
-    // player goes, so that its answer never outlives the player, nor the
-    // application.
-    QThreadPool m_busWorker;
-    MprisService *m_mpris = nullptr;
-    IdleInhibitor *m_inhibitor = nullptr;
+    SongHistory *m_history;
+    QPointer<SongHistoryWindow> m_historyWindow;
+    SleepTimer *m_sleep;
 };

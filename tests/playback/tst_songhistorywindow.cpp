@@ -44,6 +44,10 @@ void TestSongHistoryWindow::newestFirstAndCopied()
     QCOMPARE(view->model()->index(0, 0).data().toString(), u"2026-12-10 21:02:00"_s);
     QCOMPARE(view->model()->index(1, 1).data().toString(), u"中国之声"_s);
 
+    // A Wayland client may set the clipboard only in answer to a user's input
+    // event, which a test's key click is not: there only the order is checked.
+    if (QGuiApplication::platformName() == QLatin1String("wayland"))
+        return;
     view->setFocus();
     view->selectAll();
     QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);

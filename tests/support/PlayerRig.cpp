@@ -2,6 +2,7 @@
 
 #include <QTest>
 
+#include "DesktopIntegration.h"
 #include "MediaPlayer.h"
 #include "MpvCore.h"
 #include "PlaybackController.h"
@@ -23,11 +24,21 @@ PlayerRig::PlayerRig(const Options &options)
     player->setWidth(8310);
     player->setHeight(975);
     QObject::connect(player->controller(), &PlaybackController::engineReady, &host, [this] { watchPlaybackTime(); });
+    desktop = std::make_unique<DesktopIntegration>(
+        WindowActions{ &host, [this] { host.show(); host.raise(); host.activateWindow(); }, [this] { host.close(); } },
+        *player->controller());
     host.show();
+    QMetaObject::invokeMethod(desktop.get(), &DesktopIntegration::join, Qt::QueuedConnection);
     QVERIFY(QTest::qWaitForWindowExposed(&host));
     if (options.waitForEngine)
         QVERIFY(player->controller()->ensureEngine());
     watchPlaybackTime();
+}
+
+PlayerRig::~PlayerRig()
+{
+    // Off the bus before the controller it follows goes.
+    desktop.reset();
 }
 
 void PlayerRig::watchPlaybackTime()

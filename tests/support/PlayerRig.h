@@ -1,13 +1,17 @@
 #pragma once
 
+#include <memory>
+
 #include <QWidget>
 
 #include "PlayerState.h"
 
+class DesktopIntegration;
 class MediaPlayer;
 
 // One player in a window of its own, placed as the main window places it,
-// with a null audio output unless told otherwise, watching libmpv's playback-time.
+// with its desktop integration as the program has it, a null audio output
+// unless told otherwise, watching libmpv's playback-time.
 class PlayerRig
 {
 public:
@@ -24,6 +28,7 @@ public:
 
     PlayerRig();
     explicit PlayerRig(const Options &options);
+    ~PlayerRig();
 
     PlayerState::State state() const;
     // Waits until the player is Playing and the stream's playback time has
@@ -34,6 +39,8 @@ public:
 
     QWidget host;
     MediaPlayer *player = nullptr;
+    // Joined once the host is shown, as the main window does.
+    std::unique_ptr<DesktopIntegration> desktop;
     double playbackTime = -1;
 
 private:

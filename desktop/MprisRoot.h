@@ -3,7 +3,7 @@
 #include <QDBusAbstractAdaptor>
 #include <QStringList>
 
-class QWidget;
+#include "WindowActions.h"
 
 // org.mpris.MediaPlayer2 on the player's MPRIS object: who the player is, and
 // its window brought forward or closed, as the desktop's media controls ask.
@@ -22,8 +22,8 @@ class MprisRoot : public QDBusAbstractAdaptor
 public:
     static constexpr const char *kInterface = "org.mpris.MediaPlayer2";
 
-    // window: the player's top-level window.
-    MprisRoot(QObject *object, QWidget &window);
+    // window: what may be done to the player's top-level window.
+    MprisRoot(QObject *object, WindowActions window);
 
     bool canQuit() const { return true; }
     bool canRaise() const { return true; }
@@ -41,5 +41,5 @@ public Q_SLOTS:
     void Quit();
 
 private:
-    QWidget &m_window;
+    WindowActions m_window;
 };

@@ -39,6 +39,9 @@ bool PlayerKeys::handle(const QKeyEvent &key)
     case Qt::Key_MediaStop:
         m_controller.stop();
         return true;
+    case Qt::Key_H:
+        Q_EMIT historyRequested();
+        return true;
     case Qt::Key_M:
     case Qt::Key_VolumeMute:
         m_controller.setMute(!state.mute());

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "DemoServerProcess.h"
+#include "DesktopIntegration.h"
 #include "IdleInhibitor.h"
 #include "MediaPlayer.h"
 #include "PlaybackController.h"
@@ -231,8 +232,8 @@ void TestIdleInhibitor::followsThePlayer()
     m_portal->flags.clear();
 
     auto rig = std::make_unique<PlayerRig>();
-    QTRY_VERIFY(rig->player->idleInhibitor());
-    IdleInhibitor *inhibitor = rig->player->idleInhibitor();
+    QTRY_VERIFY(rig->desktop->idleInhibitor());
+    IdleInhibitor *inhibitor = rig->desktop->idleInhibitor();
     const QString player = inhibitor->busName();
     QVERIFY(!player.isEmpty());
     PlaybackController *controller = rig->player->controller();

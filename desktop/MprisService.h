@@ -5,7 +5,9 @@
 #include <QObject>
 #include <QVariantMap>
 
-class MediaPlayer;
+#include "WindowActions.h"
+
+class PlaybackController;
 class MprisPlayer;
 class MprisRoot;
 class QDBusAbstractAdaptor;
@@ -25,7 +27,8 @@ public:
     static constexpr const char *kObjectPath = "/org/mpris/MediaPlayer2";
     static constexpr const char *kBaseName = "org.mpris.MediaPlayer2.lumora";
 
-    MprisService(const QDBusConnection &bus, MediaPlayer &player, QObject *parent = nullptr);
+    MprisService(const QDBusConnection &bus, const WindowActions &window, PlaybackController &controller,
+                 QObject *parent = nullptr);
     ~MprisService() override;
 
     // The bus name once it is held, else empty.

@@ -9,6 +9,7 @@
 
 #include "ControlBar.h"
 #include "DemoServerProcess.h"
+#include "DesktopIntegration.h"
 #include "MediaPlayer.h"
 #include "MprisService.h"
 #include "PlaybackController.h"
@@ -113,7 +114,7 @@ void TestMpris::initTestCase()
 QString TestMpris::busName(const PlayerRig &rig)
 {
     QString name;
-    if (!QTest::qWaitFor([&] { return rig.player->mpris() && !(name = rig.player->mpris()->busName()).isEmpty(); }))
+    if (!QTest::qWaitFor([&] { return rig.desktop->mpris() && !(name = rig.desktop->mpris()->busName()).isEmpty(); }))
         return {};
     return name;
 }
@@ -261,8 +262,8 @@ void TestMpris::playsWithoutSessionBus()
     QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("^没有 D-Bus 会话总线")));
     {
         PlayerRig rig;
-        QTRY_VERIFY(rig.player->keys());
-        QVERIFY(!rig.player->mpris());
+        QTRY_VERIFY(rig.desktop->keys());
+        QVERIFY(!rig.desktop->mpris());
         rig.player->setURL(m_server.url(QStringLiteral("/radio/4.mp3")));
         QVERIFY(rig.plays(1.0));
     }

@@ -5,7 +5,6 @@
 
 #include <QDBusObjectPath>
 
-#include "MediaPlayer.h"
 #include "PlaybackController.h"
 
 namespace {
@@ -14,22 +13,22 @@ using State = PlayerState::State;
 
 }
 
-MprisPlayer::MprisPlayer(QObject *object, MediaPlayer &player, std::function<void()> changed)
+MprisPlayer::MprisPlayer(QObject *object, PlaybackController &controller, std::function<void()> changed)
     : QDBusAbstractAdaptor(object)
-    , m_player(player)
+    , m_controller(controller)
     , m_changed(std::move(changed))
 {
-    connect(player.controller(), &PlaybackController::nowPlayingChanged, this, &MprisPlayer::onChosen);
+    connect(&controller, &PlaybackController::nowPlayingChanged, this, &MprisPlayer::onChosen);
 }
 
 bool MprisPlayer::chosen() const
 {
-    return !m_player.controller()->nowPlaying().address.trimmed().isEmpty();
+    return !m_controller.nowPlaying().address.trimmed().isEmpty();
 }
 
 QString MprisPlayer::playbackStatus() const
 {
-    const PlayerState &state = m_player.controller()->state();
+    const PlayerState &state = m_controller.state();
     if (state.state() == State::Paused)
         return QStringLiteral("Paused");
     return state.isActive() ? QStringLiteral("Playing") : QStringLiteral("Stopped");
@@ -40,10 +39,10 @@ QVariantMap MprisPlayer::metadata() const
     if (!chosen())
         return { { QStringLiteral("mpris:trackid"),
             QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"))) } };
-    const NowPlaying &entry = m_player.controller()->nowPlaying();
+    const NowPlaying &entry = m_controller.nowPlaying();
     const QString address = entry.address.trimmed();
     const QString name = entry.name.isEmpty() ? address : entry.name;
-    const QString title = m_player.controller()->state().title();
+    const QString title = m_controller.state().title();
     return {
         { QStringLiteral("mpris:trackid"),
             QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/lumora/track/%1").arg(m_track))) },
@@ -57,34 +56,34 @@ QVariantMap MprisPlayer::metadata() const
 
 double MprisPlayer::volume() const
 {
-    return m_player.controller()->state().volume() / 100.0;
+    return m_controller.state().volume() / 100.0;
 }
 
 void MprisPlayer::setVolume(double volume)
 {
     if (std::isnan(volume))
         return;
-    m_player.controller()->setVolume(static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * 100)));
+    m_controller.setVolume(static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * 100)));
 }
 
 void MprisPlayer::Play()
 {
-    m_player.controller()->play();
+    m_controller.play();
 }
 
 void MprisPlayer::Pause()
 {
-    m_player.controller()->pause();
+    m_controller.pause();
 }
 
 void MprisPlayer::PlayPause()
 {
-    m_player.controller()->togglePause();
+    m_controller.togglePause();
 }
 
 void MprisPlayer::Stop()
 {
-    m_player.controller()->stop();
+    m_controller.stop();
 }
 
 void MprisPlayer::onChosen()

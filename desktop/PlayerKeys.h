@@ -6,8 +6,9 @@ class PlaybackController;
 class QKeyEvent;
 
 // The player's keys in its window: Space plays or pauses, M mutes, Up and
-// Down (and + and -) change the volume by 5, and the media keys do what they
-// say where the platform delivers them to the window. Only keys that nothing
+// Down (and + and -) change the volume by 5, H asks for the song history, and
+// the media keys do what they say where the platform delivers them to the
+// window. Only keys that nothing
 // in the window took for itself reach the player: a focused button still
 // takes Space, the volume slider its arrows. The menus keep no keys.
 class PlayerKeys : public QObject
@@ -22,6 +23,9 @@ public:
 
     // Does what key asks of the player; false for a key that is not the player's.
     bool handle(const QKeyEvent &key);
+
+Q_SIGNALS:
+    void historyRequested();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -9,7 +9,6 @@
 #include <QMetaProperty>
 #include <QStringList>
 
-#include "MediaPlayer.h"
 #include "MprisPlayer.h"
 #include "MprisRoot.h"
 #include "PlaybackController.h"
@@ -40,13 +39,14 @@ QString instanceName()
 
 }
 
-MprisService::MprisService(const QDBusConnection &bus, MediaPlayer &player, QObject *parent)
+MprisService::MprisService(const QDBusConnection &bus, const WindowActions &window, PlaybackController &controller,
+                           QObject *parent)
     : QObject(parent)
     , m_bus(bus)
-    , m_root(new MprisRoot(&m_object, *player.window()))
-    , m_player(new MprisPlayer(&m_object, player, [this] { announce(); }))
+    , m_root(new MprisRoot(&m_object, window))
+    , m_player(new MprisPlayer(&m_object, controller, [this] { announce(); }))
 {
-    const PlayerState &state = player.controller()->state();
+    const PlayerState &state = controller.state();
     connect(&state, &PlayerState::stateChanged, this, qOverload<>(&MprisService::announce));
     connect(&state, &PlayerState::titleChanged, this, qOverload<>(&MprisService::announce));
     connect(&state, &PlayerState::volumeChanged, this, qOverload<>(&MprisService::announce));

@@ -6,7 +6,7 @@
 #include <QDBusObjectPath>
 #include <QVariantMap>
 
-class MediaPlayer;
+class PlaybackController;
 
 // org.mpris.MediaPlayer2.Player on the player's MPRIS object: the player's
 // own controls (play, pause, stop, volume) and what it plays, for the
@@ -35,7 +35,7 @@ public:
     static constexpr const char *kInterface = "org.mpris.MediaPlayer2.Player";
 
     // changed is called whenever a property may have changed.
-    MprisPlayer(QObject *object, MediaPlayer &player, std::function<void()> changed);
+    MprisPlayer(QObject *object, PlaybackController &controller, std::function<void()> changed);
 
     QString playbackStatus() const;
     double rate() const { return 1.0; }
@@ -70,7 +70,7 @@ private:
     bool chosen() const;
     void onChosen();
 
-    MediaPlayer &m_player;
+    PlaybackController &m_controller;
     std::function<void()> m_changed;
     quint64 m_track = 0;
 };

@@ -2,7 +2,6 @@
 
 #include <QGuiApplication>
 #include <QMetaObject>
-#include <QWidget>
 
 namespace {
 
@@ -11,9 +10,9 @@ constexpr auto kDesktopEntry = "org.example.lumora";
 
 }
 
-MprisRoot::MprisRoot(QObject *object, QWidget &window)
+MprisRoot::MprisRoot(QObject *object, WindowActions window)
     : QDBusAbstractAdaptor(object)
-    , m_window(window)
+    , m_window(std::move(window))
 {
 }
 
@@ -30,15 +29,13 @@ QString MprisRoot::desktopEntry() const
 
 void MprisRoot::Raise()
 {
-    if (m_window.isMinimized())
-        m_window.setWindowState(m_window.windowState() & ~Qt::WindowMinimized);
-    m_window.show();
-    m_window.raise();
-    m_window.activateWindow();
+    if (m_window.raise)
+        m_window.raise();
 }
 
 void MprisRoot::Quit()
 {
     // After the reply has gone: closing may end the program.
-    QMetaObject::invokeMethod(&m_window, &QWidget::close, Qt::QueuedConnection);
+    if (m_window.close)
+        QMetaObject::invokeMethod(this, m_window.close, Qt::QueuedConnection);
 }
