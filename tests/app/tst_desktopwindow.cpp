@@ -20,6 +20,7 @@
 #include "PlaybackController.h"
 #include "PlayerKeys.h"
 #include "PlayerState.h"
+#include "SongHistoryWindow.h"
 
 // The main window as a user's desktop treats it: shown and maximised through
 // the window manager or the compositor, with the default sound output of the
@@ -296,6 +297,15 @@ void TestDesktopWindow::playerKeys()
     // With Ctrl held a key is not the player's.
     QTest::keyClick(m_form.get(), Qt::Key_Space, Qt::ControlModifier);
     QCOMPARE(state.state(), State::Playing);
+
+    // H opens the song history, a window of its own beside the main window.
+    QVERIFY(!m_form->player()->songHistoryWindow());
+    key(Qt::Key_H);
+    QVERIFY(m_form->player()->songHistoryWindow());
+    QVERIFY(QTest::qWaitForWindowExposed(m_form->player()->songHistoryWindow()));
+    QVERIFY(m_form->player()->songHistoryWindow()->isWindow());
+    m_form->player()->songHistoryWindow()->close();
+    QTRY_VERIFY(!m_form->player()->songHistoryWindow());
 }
 
 // Tab walks the control bar, whose controls say in Chinese what they do.
