@@ -45,7 +45,9 @@ PlaybackController::PlaybackController(const MpvCore::Options &options, QObject 
     m_reconnectTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, [this] {
         m_state.reconnecting(m_reconnect.attempt(), 0);
-        load(m_target);
+        // The state turns the attempt away once the user has moved on.
+        if (m_state.state() == State::Reconnecting)
+            load(m_target);
     });
 }
 
@@ -459,7 +461,8 @@ void PlaybackController::scheduleReconnect(int mpvError)
         return;
     }
     m_state.reconnecting(m_reconnect.attempt(), delay);
-    m_reconnectTimer.start(delay);
+    if (m_state.state() == State::Reconnecting)
+        m_reconnectTimer.start(delay);
 }
 
 void PlaybackController::onPropertyChanged(const QString &name, const QVariant &value)

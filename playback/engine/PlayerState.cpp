@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#include <QMetaEnum>
+
+#include "PlayerLog.h"
+
 using namespace Qt::StringLiterals;
 
 PlayerState::PlayerState(QObject *parent)
@@ -61,12 +65,93 @@ bool PlayerState::isPlaying() const
     return in({State::Buffering, State::Playing});
 }
 
-template<typename Change>
-void PlayerState::update(Change &&change)
+namespace {
+
+using State = PlayerState::State;
+using Event = PlayerState::Event;
+
+constexpr quint32 bit(State state)
 {
-    // Once the engine could not start, nothing else happens.
-    if (m_state == State::Unavailable)
+    return 1u << int(state);
+}
+
+template<typename... States>
+constexpr quint32 states(States... s)
+{
+    return (bit(s) | ...);
+}
+
+// Every state but the one that ends everything.
+constexpr quint32 kAny = ~bit(State::Unavailable);
+constexpr quint32 kOpen = states(State::Buffering, State::Playing, State::Paused);
+// An address is being worked on, or a stream is open, or one is awaited again.
+constexpr quint32 kUnderway = kOpen | states(State::Opening, State::FetchingPlaylist, State::Reconnecting);
+
+// The states each event may come from. What is not here is refused, logged
+// with both states, and changes nothing.
+constexpr quint32 kFrom[] = {
+    /* LoadingEngine */ states(State::NoEngine),
+    /* EngineReady */ states(State::NoEngine, State::LoadingEngine),
+    /* EngineUnavailable */ kAny,
+    /* Opening: a choice may come at any time, also before the engine */ kAny,
+    /* FetchingPlaylist: the playlist first, or a playlist inside a playlist */
+    states(State::Opening, State::FetchingPlaylist) | kOpen,
+    /* Opened */ kUnderway,
+    /* Stalled */ states(State::Buffering, State::Playing),
+    /* BufferFilled */ states(State::Buffering),
+    /* Playing: the buffer is full, or a restart of the stream */ states(State::Buffering, State::Playing),
+    /* Paused */ kOpen,
+    /* Resumed */ kOpen,
+    /* Reconnecting: a stream that dropped, or the next attempt */ kUnderway,
+    /* Failed */ kAny,
+    /* Stopped */ kAny,
+    /* Ended */ kUnderway,
+    /* Title: titles come with a stream */ kUnderway | states(State::Idle, State::Stopped, State::Ended, State::Failed),
+};
+static_assert(std::size(kFrom) == int(Event::Title) + 1);
+
+// Where an event is no news: it changes nothing and is not worth a line.
+// Once the engine could not start, nothing else happens, whatever is asked.
+constexpr quint32 kIgnoredIn[] = {
+    /* LoadingEngine */ 0,
+    /* EngineReady: the engine arrives after a choice already moved on */
+    kAny & ~states(State::NoEngine, State::LoadingEngine),
+    /* EngineUnavailable */ 0,
+    /* Opening */ 0,
+    /* FetchingPlaylist */ 0,
+    /* Opened */ 0,
+    /* Stalled: a paused stream that refills stays paused */ states(State::Paused),
+    /* BufferFilled: the engine goes on telling the fill once the buffer is full */
+    states(State::Playing, State::Paused),
+    /* Playing: a paused stream that restarts stays paused */ states(State::Paused),
+    /* Paused */ 0,
+    /* Resumed */ 0,
+    /* Reconnecting */ 0,
+    /* Failed */ 0,
+    /* Stopped */ 0,
+    /* Ended */ 0,
+    /* Title */ 0,
+};
+static_assert(std::size(kIgnoredIn) == std::size(kFrom));
+
+} // namespace
+
+bool PlayerState::accepts(Event event, State from)
+{
+    return kFrom[int(event)] & bit(from);
+}
+
+template<typename Change>
+void PlayerState::update(Event event, Change &&change)
+{
+    if (!accepts(event, m_state)) {
+        if (m_state == State::Unavailable || (kIgnoredIn[int(event)] & bit(m_state)))
+            return;
+        qCWarning(lcPlayer).noquote() << QStringLiteral("状态 %1 不接受 %2,保持不变")
+                                           .arg(QLatin1String(QMetaEnum::fromType<State>().valueToKey(int(m_state))),
+                                                QLatin1String(QMetaEnum::fromType<Event>().valueToKey(int(event))));
         return;
+    }
     const State state = m_state;
     const QString text = this->text();
     const QString title = m_title;
@@ -81,23 +166,17 @@ void PlayerState::update(Change &&change)
 
 void PlayerState::loadingEngine()
 {
-    update([this] {
-        if (m_state == State::NoEngine)
-            m_state = State::LoadingEngine;
-    });
+    update(Event::LoadingEngine, [this] { m_state = State::LoadingEngine; });
 }
 
 void PlayerState::engineReady()
 {
-    update([this] {
-        if (in({State::NoEngine, State::LoadingEngine}))
-            m_state = State::Idle;
-    });
+    update(Event::EngineReady, [this] { m_state = State::Idle; });
 }
 
 void PlayerState::engineUnavailable(const Failure &failure)
 {
-    update([this, &failure] {
+    update(Event::EngineUnavailable, [this, &failure] {
         m_failure = failure;
         m_state = State::Unavailable;
     });
@@ -105,7 +184,7 @@ void PlayerState::engineUnavailable(const Failure &failure)
 
 void PlayerState::opening()
 {
-    update([this] {
+    update(Event::Opening, [this] {
         m_title.clear();
         m_failure = Failure();
         m_state = State::Opening;
@@ -114,12 +193,12 @@ void PlayerState::opening()
 
 void PlayerState::fetchingPlaylist()
 {
-    update([this] { m_state = State::FetchingPlaylist; });
+    update(Event::FetchingPlaylist, [this] { m_state = State::FetchingPlaylist; });
 }
 
-void PlayerState::buffering(int percent)
+void PlayerState::buffering(Event event, int percent)
 {
-    update([this, percent] {
+    update(event, [this, percent] {
         m_percent = std::clamp(percent, 0, 100);
         m_state = State::Buffering;
     });
@@ -127,48 +206,37 @@ void PlayerState::buffering(int percent)
 
 void PlayerState::opened()
 {
-    buffering(0);
+    buffering(Event::Opened, 0);
 }
 
 void PlayerState::stalled()
 {
-    if (in({State::Buffering, State::Playing}))
-        buffering(0);
+    buffering(Event::Stalled, 0);
 }
 
 void PlayerState::bufferFilled(int percent)
 {
-    if (m_state == State::Buffering)
-        buffering(percent);
+    buffering(Event::BufferFilled, percent);
 }
 
 void PlayerState::playing()
 {
-    update([this] {
-        if (in({State::Buffering, State::Playing}))
-            m_state = State::Playing;
-    });
+    update(Event::Playing, [this] { m_state = State::Playing; });
 }
 
 void PlayerState::paused()
 {
-    update([this] {
-        if (isOpen())
-            m_state = State::Paused;
-    });
+    update(Event::Paused, [this] { m_state = State::Paused; });
 }
 
 void PlayerState::resumed()
 {
-    update([this] {
-        if (isOpen())
-            m_state = State::Playing;
-    });
+    update(Event::Resumed, [this] { m_state = State::Playing; });
 }
 
 void PlayerState::reconnecting(int attempt, int delayMs)
 {
-    update([this, attempt, delayMs] {
+    update(Event::Reconnecting, [this, attempt, delayMs] {
         m_attempt = attempt;
         m_delayMs = delayMs;
         m_state = State::Reconnecting;
@@ -177,7 +245,7 @@ void PlayerState::reconnecting(int attempt, int delayMs)
 
 void PlayerState::failed(const Failure &failure)
 {
-    update([this, &failure] {
+    update(Event::Failed, [this, &failure] {
         m_failure = failure;
         m_state = State::Failed;
     });
@@ -185,7 +253,7 @@ void PlayerState::failed(const Failure &failure)
 
 void PlayerState::stopped()
 {
-    update([this] {
+    update(Event::Stopped, [this] {
         m_title.clear();
         m_state = State::Stopped;
     });
@@ -193,12 +261,12 @@ void PlayerState::stopped()
 
 void PlayerState::ended()
 {
-    update([this] { m_state = State::Ended; });
+    update(Event::Ended, [this] { m_state = State::Ended; });
 }
 
 void PlayerState::setTitle(const QString &title)
 {
-    update([this, &title] { m_title = title; });
+    update(Event::Title, [this, &title] { m_title = title; });
 }
 
 void PlayerState::setVolume(int volume)

@@ -34,6 +34,30 @@ public:
     };
     Q_ENUM(State)
 
+    // What can happen to the player; each event names the states it may come from.
+    enum class Event {
+        LoadingEngine,
+        EngineReady,
+        EngineUnavailable,
+        Opening,
+        FetchingPlaylist,
+        Opened,
+        Stalled,
+        BufferFilled,
+        Playing,
+        Paused,
+        Resumed,
+        Reconnecting,
+        Failed,
+        Stopped,
+        Ended,
+        Title,
+    };
+    Q_ENUM(Event)
+
+    // Whether the event applies in that state.
+    static bool accepts(Event event, State from);
+
     static constexpr int kDefaultVolume = 50;
 
     explicit PlayerState(QObject *parent = nullptr);
@@ -59,23 +83,26 @@ public:
     int volume() const { return m_volume; }
     bool mute() const { return m_mute; }
 
-    // The transitions. Each one applies only from the states named.
+    // The events. Each applies only from the states its row of the table in
+    // PlayerState.cpp names; elsewhere it is ignored where that is no news
+    // (a fill after the buffer is full) or refused with a log line naming
+    // both, and changes nothing. Once Unavailable, nothing applies.
     void loadingEngine();                    // from NoEngine
     void engineReady();                      // from NoEngine or LoadingEngine, to Idle
     void engineUnavailable(const Failure &failure);
-    void opening();                          // clears the title and the failure
-    void fetchingPlaylist();
+    void opening();                          // from anywhere; clears the title and the failure
+    void fetchingPlaylist();                 // while opening, or a playlist inside a playlist
     void opened();                           // the stream is open: Buffering at 0 %
     void stalled();                          // from Playing or Buffering: Buffering at 0 %
     void bufferFilled(int percent);          // while Buffering only
     void playing();                          // from Buffering or Playing (a restart)
-    void paused();                           // from Buffering or Playing
-    void resumed();                          // from Paused, to Playing
-    void reconnecting(int attempt, int delayMs);
+    void paused();                           // from Buffering, Playing or Paused
+    void resumed();                          // from an open stream, to Playing
+    void reconnecting(int attempt, int delayMs); // while something is underway
     void failed(const Failure &failure);
-    void stopped();                          // not once the engine is Unavailable
-    void ended();
-    void setTitle(const QString &title);
+    void stopped();
+    void ended();                            // while something is underway
+    void setTitle(const QString &title);     // while something is underway, or after it
 
     void setVolume(int volume); // 0..100, where 100 is the stream's own loudness
     void setMute(bool mute);
@@ -90,9 +117,9 @@ Q_SIGNALS:
 private:
     // Applies a change and signals what it changed.
     template<typename Change>
-    void update(Change &&change);
+    void update(Event event, Change &&change);
     bool in(std::initializer_list<State> states) const;
-    void buffering(int percent);
+    void buffering(Event event, int percent);
 
     State m_state = State::NoEngine;
     int m_percent = 0;

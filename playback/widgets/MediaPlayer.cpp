@@ -39,8 +39,9 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
     const PlayerState &state = m_controller->state();
     connect(&state, &PlayerState::volumeChanged, m_bar, &ControlBar::setVolume);
     connect(&state, &PlayerState::muteChanged, m_bar, &ControlBar::setMuted);
-    connect(&state, &PlayerState::stateChanged, this, &MediaPlayer::updateStatus);
-    connect(&state, &PlayerState::textChanged, this, &MediaPlayer::updateStatus);
+    // Each signal sets only what it changed.
+    connect(&state, &PlayerState::textChanged, m_bar, &ControlBar::setStatusText);
+    connect(&state, &PlayerState::stateChanged, this, [this] { m_bar->setPlaying(m_controller->state().isActive()); });
     connect(m_bar, &ControlBar::volumeMoved, m_controller, &PlaybackController::setVolume);
     connect(m_bar, &ControlBar::muteToggled, m_controller, &PlaybackController::setMute);
     connect(m_bar, &ControlBar::playPauseClicked, m_controller, &PlaybackController::togglePause);

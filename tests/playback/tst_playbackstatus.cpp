@@ -1,3 +1,5 @@
+#include <QLoggingCategory>
+#include <QMetaEnum>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -13,6 +15,79 @@
 
 namespace {
 using State = PlayerState::State;
+using Event = PlayerState::Event;
+
+// Drives a fresh state to `to` the way the player gets there.
+void reach(PlayerState &s, State to)
+{
+    if (to == State::NoEngine)
+        return;
+    if (to == State::LoadingEngine) {
+        s.loadingEngine();
+        return;
+    }
+    if (to == State::Unavailable) {
+        s.engineUnavailable(Failure::engineUnavailable(QStringLiteral("无法加载 libmpv.so.2")));
+        return;
+    }
+    s.engineReady();
+    switch (to) {
+    case State::Opening:
+        s.opening();
+        break;
+    case State::FetchingPlaylist:
+        s.opening();
+        s.fetchingPlaylist();
+        break;
+    case State::Buffering:
+    case State::Playing:
+    case State::Paused:
+    case State::Reconnecting:
+    case State::Ended:
+        s.opening();
+        s.opened();
+        if (to == State::Playing || to == State::Paused)
+            s.playing();
+        if (to == State::Paused)
+            s.paused();
+        if (to == State::Reconnecting)
+            s.reconnecting(1, 1000);
+        if (to == State::Ended)
+            s.ended();
+        break;
+    case State::Failed:
+        s.failed(Failure(Failure::Kind::NoData));
+        break;
+    case State::Stopped:
+        s.stopped();
+        break;
+    default:
+        break;
+    }
+}
+
+void fire(PlayerState &s, Event event)
+{
+    switch (event) {
+    case Event::LoadingEngine: s.loadingEngine(); break;
+    case Event::EngineReady: s.engineReady(); break;
+    case Event::EngineUnavailable: s.engineUnavailable(Failure::engineUnavailable(QString())); break;
+    case Event::Opening: s.opening(); break;
+    case Event::FetchingPlaylist: s.fetchingPlaylist(); break;
+    case Event::Opened: s.opened(); break;
+    case Event::Stalled: s.stalled(); break;
+    case Event::BufferFilled: s.bufferFilled(50); break;
+    case Event::Playing: s.playing(); break;
+    case Event::Paused: s.paused(); break;
+    case Event::Resumed: s.resumed(); break;
+    case Event::Reconnecting: s.reconnecting(2, 2000); break;
+    case Event::Failed: s.failed(Failure(Failure::Kind::NoData)); break;
+    case Event::Stopped: s.stopped(); break;
+    case Event::Ended: s.ended(); break;
+    case Event::Title: s.setTitle(QStringLiteral("标题")); break;
+    }
+}
+
 }
 
 class TestPlaybackStatus : public QObject
@@ -22,6 +97,8 @@ class TestPlaybackStatus : public QObject
 private Q_SLOTS:
     void statusTexts();
     void transitionsApplyOnlyWhereTheyMay();
+    void eventsNameTheStatesTheyComeFrom_data();
+    void eventsNameTheStatesTheyComeFrom();
     void titleShowsOnlyWhilePlaying();
     void volumeAndMute();
     void failureReasons_data();
@@ -61,21 +138,25 @@ void TestPlaybackStatus::statusTexts()
     QCOMPARE(s.text(), QStringLiteral("已暂停"));
     s.stopped();
     QCOMPARE(s.text(), QStringLiteral("已停止"));
+    s.opening();
+    s.opened();
     s.reconnecting(3, 4000);
     QCOMPARE(s.text(), QStringLiteral("连接中断,4 秒后重新连接(第 3 次)"));
     s.reconnecting(3, 0);
     QCOMPARE(s.text(), QStringLiteral("正在重新连接(第 3 次)…"));
     s.failed(Failure(Failure::Kind::ConnectionRefused));
     QCOMPARE(s.text(), QStringLiteral("无法播放:连接被拒绝"));
+    s.opening();
+    s.opened();
     s.ended();
     QCOMPARE(s.text(), QStringLiteral("播放完毕"));
     s.engineUnavailable(Failure::engineUnavailable(QStringLiteral("无法创建播放引擎")));
     QCOMPARE(s.text(), QStringLiteral("播放器不可用:无法创建播放引擎"));
     // Each text once; a state that keeps its text (fetching after opening)
     // or a text that keeps its state (the buffer filling) is one signal.
-    QCOMPARE(texts.count(), 12);
+    QCOMPARE(texts.count(), 16);
     QCOMPARE(texts.last().first().toString(), s.text());
-    QCOMPARE(states.count(), 12);
+    QCOMPARE(states.count(), 16);
     QCOMPARE(states.last().first().value<State>(), State::Unavailable);
 }
 
@@ -117,6 +198,63 @@ void TestPlaybackStatus::transitionsApplyOnlyWhereTheyMay()
     QCOMPARE(s.state(), State::Unavailable);
     QCOMPARE(changes.count(), 0);
     QCOMPARE(s.failure().kind(), Failure::Kind::EngineUnavailable);
+}
+
+void TestPlaybackStatus::eventsNameTheStatesTheyComeFrom_data()
+{
+    QTest::addColumn<State>("from");
+    QTest::addColumn<Event>("event");
+    QTest::addColumn<State>("to"); // the same as from: refused or ignored
+    QTest::addColumn<bool>("logged");
+    auto row = [](const char *name, State from, Event event, State to, bool logged = false) {
+        QTest::newRow(name) << from << event << to << logged;
+    };
+    row("a choice before the engine", State::NoEngine, Event::Opening, State::Opening);
+    row("a choice while one plays", State::Playing, Event::Opening, State::Opening);
+    row("a choice after a failure", State::Failed, Event::Opening, State::Opening);
+    row("nothing after the engine could not start", State::Unavailable, Event::Opening, State::Unavailable);
+    row("the engine after a choice waits on it", State::Opening, Event::EngineReady, State::Opening);
+    row("the engine loaded twice", State::Idle, Event::LoadingEngine, State::Idle, true);
+    row("a playlist inside a playlist", State::FetchingPlaylist, Event::FetchingPlaylist, State::FetchingPlaylist);
+    row("buffer fill while playing", State::Playing, Event::BufferFilled, State::Playing);
+    row("buffer fill while buffering", State::Buffering, Event::BufferFilled, State::Buffering);
+    row("a pause before anything is open", State::Opening, Event::Paused, State::Opening, true);
+    row("a restart while paused", State::Paused, Event::Playing, State::Paused);
+    row("playing before anything is open", State::Opening, Event::Playing, State::Opening, true);
+    row("resumed", State::Paused, Event::Resumed, State::Playing);
+    row("a stream opened after a stop", State::Stopped, Event::Opened, State::Stopped, true);
+    row("an end after a failure", State::Failed, Event::Ended, State::Failed, true);
+    row("a drop while playing", State::Playing, Event::Reconnecting, State::Reconnecting);
+    row("the next attempt", State::Reconnecting, Event::Reconnecting, State::Reconnecting);
+    row("stopped while reconnecting", State::Reconnecting, Event::Stopped, State::Stopped);
+    row("a title before the engine", State::NoEngine, Event::Title, State::NoEngine, true);
+}
+
+void TestPlaybackStatus::eventsNameTheStatesTheyComeFrom()
+{
+    QFETCH(State, from);
+    QFETCH(Event, event);
+    QFETCH(State, to);
+    QFETCH(bool, logged);
+    QLoggingCategory::setFilterRules(QStringLiteral("lumora.player.debug=true"));
+    PlayerState s;
+    reach(s, from);
+    QCOMPARE(s.state(), from);
+    static QStringList messages;
+    messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) {
+        messages << m;
+    });
+    fire(s, event);
+    qInstallMessageHandler(previous);
+    QCOMPARE(s.state(), to);
+    QCOMPARE(!messages.isEmpty(), logged);
+    if (logged) {
+        // Both are named: the state it stayed in and the event it turned away.
+        QVERIFY(messages.first().contains(QLatin1String(QMetaEnum::fromType<State>().valueToKey(int(from)))));
+        QVERIFY(messages.first().contains(QLatin1String(QMetaEnum::fromType<Event>().valueToKey(int(event)))));
+    }
+    QLoggingCategory::setFilterRules(QString());
 }
 
 void TestPlaybackStatus::titleShowsOnlyWhilePlaying()
