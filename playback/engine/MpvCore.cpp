@@ -295,7 +295,7 @@ bool MpvCore::switchToSpare()
     m_api->set_wakeup_callback(old, nullptr, nullptr);
     // The new handle gets what the old one was given, as the old one got it.
     for (const auto &[name, format] : m_observed)
-        m_api->observe_property(m_mpv, 0, name.constData(), format);
+        m_api->observe_property(m_mpv, observationId(name), name.constData(), format);
     for (const auto &[name, value] : m_settings)
         setOn(m_api, m_mpv, name.constData(), value);
     m_api->set_wakeup_callback(m_mpv, &MpvCore::wakeup, this);
@@ -482,6 +482,35 @@ void MpvCore::observe(const char *name, mpv_format format)
 {
     if (!m_mpv)
         return;
-    m_observed.emplace_back(QByteArray(name), format);
-    m_api->observe_property(m_mpv, 0, name, format);
+    const QByteArray key(name);
+    if (std::any_of(m_observed.cbegin(), m_observed.cend(), [&](const auto &o) { return o.first == key; }))
+        return;
+    m_observed.emplace_back(key, format);
+    m_api->observe_property(m_mpv, observationId(key), name, format);
+}
+
+QByteArray MpvCore::defaultOption(const char *name)
+{
+    for (const Setting &setting : kIsolation) {
+        if (qstrcmp(setting.name, name) == 0)
+            return setting.value;
+    }
+    return {};
+}
+
+void MpvCore::unobserve(const char *name)
+{
+    const QByteArray key(name);
+    const auto it = std::find_if(m_observed.cbegin(), m_observed.cend(), [&](const auto &o) { return o.first == key; });
+    if (!m_mpv || it == m_observed.cend())
+        return;
+    m_api->unobserve_property(m_mpv, observationId(key));
+    m_observed.erase(it);
+}
+
+quint64 MpvCore::observationId(const QByteArray &name)
+{
+    // Tells one observation from another so that it can be ended alone; the
+    // replies to commands use tags of their own, never seen here.
+    return qHash(name) | (quint64(1) << 63);
 }

@@ -60,7 +60,11 @@ public:
     // commandReplied() with the command's result.
     void command(const QStringList &args, quint64 tag = 0);
     void setProperty(const char *name, const QVariant &value);
+    // Signals propertyChanged() for the property from now on, on every
+    // handle; observing it twice is observing it once.
     void observe(const char *name, mpv_format format);
+    // No more propertyChanged() for it.
+    void unobserve(const char *name);
 
     // Starts making a spare handle on a worker thread, unless one is ready or
     // on its way.
@@ -74,6 +78,9 @@ public:
     // is emitted in between. False, and nothing changes, when no spare is
     // ready.
     bool switchToSpare();
+    // The value every handle starts with for one of the options the core
+    // sets itself, or empty.
+    static QByteArray defaultOption(const char *name);
     // libmpv handles this process holds: in use, spare, or being destroyed.
     static int handlesAlive();
 
@@ -100,6 +107,7 @@ private:
     static void holdFfmpegLog(const MpvApi *api, const Options &options);
     static void drainFfmpegLog();
     static void wakeup(void *self);
+    static quint64 observationId(const QByteArray &name);
     void adoptSpare(mpv_handle *spare);
     void drainEvents();
     void handleEvent(const mpv_event &event);

@@ -21,6 +21,7 @@ struct MpvApi
     decltype(&::mpv_command_async) command_async;
     decltype(&::mpv_set_property_async) set_property_async;
     decltype(&::mpv_observe_property) observe_property;
+    decltype(&::mpv_unobserve_property) unobserve_property;
     decltype(&::mpv_error_string) error_string;
     decltype(&::mpv_render_context_create) render_context_create;
     decltype(&::mpv_render_context_free) render_context_free;

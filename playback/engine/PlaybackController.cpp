@@ -84,6 +84,7 @@ bool PlaybackController::ensureEngine()
     c->observe("metadata", MPV_FORMAT_NODE);
     c->observe("seekable", MPV_FORMAT_FLAG);
     c->observe("track-list", MPV_FORMAT_NODE);
+    m_liveBuffer.attach(c);
     c->setProperty("volume", engineVolume());
     c->setProperty("mute", m_state.mute());
     applyVideoSelection();
@@ -287,6 +288,12 @@ void PlaybackController::togglePause()
         pause();
     else
         play();
+}
+
+void PlaybackController::goLive()
+{
+    if (streamOpen())
+        m_liveBuffer.goLive();
 }
 
 void PlaybackController::setVolume(int volume)

@@ -10,6 +10,7 @@
 #include <QVariant>
 
 #include "Failure.h"
+#include "LiveBuffer.h"
 #include "MpvCore.h"
 #include "NowPlaying.h"
 #include "PlayerState.h"
@@ -51,6 +52,12 @@ public:
     void stop();
     // pause() while it plays, play() otherwise: the one button and key.
     void togglePause();
+    // A live stream that plays behind the station after a pause jumps to
+    // what the station sends now; nothing otherwise.
+    void goLive();
+    // How much of a paused live stream is kept.
+    void setLiveLimits(const LiveBuffer::Limits &limits) { m_liveBuffer.setLimits(limits); }
+    const LiveBuffer &liveBuffer() const { return m_liveBuffer; }
     void setVolume(int volume);
     void setMute(bool mute);
     // Scales what the engine plays at (a fade) without touching the volume
@@ -99,6 +106,7 @@ private:
     std::unique_ptr<MpvCore> m_core;
     QMetaObject::Connection m_whenLibraryLoaded;
     PlayerState m_state;
+    LiveBuffer m_liveBuffer { m_state };
     ReconnectPolicy m_reconnect;
     QTimer m_reconnectTimer;
     QTimer m_openTimer;

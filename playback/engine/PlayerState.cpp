@@ -107,8 +107,9 @@ constexpr quint32 kFrom[] = {
     /* Stopped */ kAny,
     /* Ended */ kUnderway,
     /* Title: titles come with a stream */ kUnderway | states(State::Idle, State::Stopped, State::Ended, State::Failed),
+    /* BehindLive */ kOpen,
 };
-static_assert(std::size(kFrom) == int(Event::Title) + 1);
+static_assert(std::size(kFrom) == int(Event::BehindLive) + 1);
 
 // Where an event is no news: it changes nothing and is not worth a line.
 // Once the engine could not start, nothing else happens, whatever is asked.
@@ -131,6 +132,7 @@ constexpr quint32 kIgnoredIn[] = {
     /* Stopped */ 0,
     /* Ended */ 0,
     /* Title */ 0,
+    /* BehindLive: what the engine held comes after the stream was left */ kAny & ~kOpen,
 };
 static_assert(std::size(kIgnoredIn) == std::size(kFrom));
 
@@ -155,11 +157,17 @@ void PlayerState::update(Event event, Change &&change)
     const State state = m_state;
     const QString text = this->text();
     const QString title = m_title;
+    const int behind = m_behindLive;
     change();
+    // What was held of a stream goes with it.
+    if (!isOpen())
+        m_behindLive = 0;
     if (m_state != state)
         Q_EMIT stateChanged(m_state);
     if (m_title != title)
         Q_EMIT titleChanged(m_title);
+    if (m_behindLive != behind)
+        Q_EMIT behindLiveChanged(m_behindLive);
     if (const QString now = this->text(); now != text)
         Q_EMIT textChanged(now);
 }
@@ -267,6 +275,11 @@ void PlayerState::ended()
 void PlayerState::setTitle(const QString &title)
 {
     update(Event::Title, [this, &title] { m_title = title; });
+}
+
+void PlayerState::setBehindLive(int seconds)
+{
+    update(Event::BehindLive, [this, seconds] { m_behindLive = std::max(seconds, 0); });
 }
 
 void PlayerState::setVolume(int volume)

@@ -52,6 +52,7 @@ public:
         Stopped,
         Ended,
         Title,
+        BehindLive,
     };
     Q_ENUM(Event)
 
@@ -79,6 +80,10 @@ public:
     // A stream is open and sounds, or fills its buffer to sound: what pause
     // applies to, and what keeps the screen awake.
     bool isPlaying() const;
+    // A live stream that was paused plays, or waits, this many whole seconds
+    // behind what the station sends now; 0 at the live edge.
+    int behindLiveSeconds() const { return m_behindLive; }
+    bool isBehindLive() const { return m_behindLive > 0; }
 
     int volume() const { return m_volume; }
     bool mute() const { return m_mute; }
@@ -103,6 +108,7 @@ public:
     void stopped();
     void ended();                            // while something is underway
     void setTitle(const QString &title);     // while something is underway, or after it
+    void setBehindLive(int seconds);         // while a stream is open; leaving it goes back to 0
 
     void setVolume(int volume); // 0..100, where 100 is the stream's own loudness
     void setMute(bool mute);
@@ -113,6 +119,7 @@ Q_SIGNALS:
     void titleChanged(const QString &title);
     void volumeChanged(int volume);
     void muteChanged(bool mute);
+    void behindLiveChanged(int seconds);
 
 private:
     // Applies a change and signals what it changed.
@@ -125,6 +132,7 @@ private:
     int m_percent = 0;
     int m_attempt = 0;
     int m_delayMs = 0;
+    int m_behindLive = 0;
     QString m_title;
     Failure m_failure;
     int m_volume = kDefaultVolume;

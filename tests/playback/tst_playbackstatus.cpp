@@ -85,6 +85,7 @@ void fire(PlayerState &s, Event event)
     case Event::Stopped: s.stopped(); break;
     case Event::Ended: s.ended(); break;
     case Event::Title: s.setTitle(QStringLiteral("标题")); break;
+    case Event::BehindLive: s.setBehindLive(5); break;
     }
 }
 
@@ -100,6 +101,7 @@ private Q_SLOTS:
     void eventsNameTheStatesTheyComeFrom_data();
     void eventsNameTheStatesTheyComeFrom();
     void titleShowsOnlyWhilePlaying();
+    void behindLiveGoesWithTheStream();
     void volumeAndMute();
     void failureReasons_data();
     void failureReasons();
@@ -228,6 +230,8 @@ void TestPlaybackStatus::eventsNameTheStatesTheyComeFrom_data()
     row("the next attempt", State::Reconnecting, Event::Reconnecting, State::Reconnecting);
     row("stopped while reconnecting", State::Reconnecting, Event::Stopped, State::Stopped);
     row("a title before the engine", State::NoEngine, Event::Title, State::NoEngine, true);
+    row("held while paused", State::Paused, Event::BehindLive, State::Paused);
+    row("what was held comes after a stop", State::Stopped, Event::BehindLive, State::Stopped);
 }
 
 void TestPlaybackStatus::eventsNameTheStatesTheyComeFrom()
@@ -255,6 +259,25 @@ void TestPlaybackStatus::eventsNameTheStatesTheyComeFrom()
         QVERIFY(messages.first().contains(QLatin1String(QMetaEnum::fromType<Event>().valueToKey(int(event)))));
     }
     QLoggingCategory::setFilterRules(QString());
+}
+
+void TestPlaybackStatus::behindLiveGoesWithTheStream()
+{
+    PlayerState s;
+    reach(s, State::Paused);
+    QSignalSpy changes(&s, &PlayerState::behindLiveChanged);
+    s.setBehindLive(83);
+    QVERIFY(s.isBehindLive());
+    s.resumed();
+    QCOMPARE(s.behindLiveSeconds(), 83); // playing on from where it paused
+    s.setBehindLive(83);
+    QCOMPARE(changes.size(), 1);
+    s.opening(); // another choice is live again
+    QCOMPARE(s.behindLiveSeconds(), 0);
+    QCOMPARE(changes.size(), 2);
+    QCOMPARE(changes.last().first().toInt(), 0);
+    s.setBehindLive(10); // the old stream's cache, after it was left
+    QCOMPARE(s.behindLiveSeconds(), 0);
 }
 
 void TestPlaybackStatus::titleShowsOnlyWhilePlaying()
