@@ -16,6 +16,7 @@
 #include "PlaybackController.h"
 #include "PlayerSettings.h"
 #include "SelectionHandler.h"
+#include "StreamRecorder.h"
 #include "Twips.h"
 #include "Version.h"
 
@@ -52,6 +53,8 @@ Form1::Form1(const MpvCore::Options &engine, QWidget *parent)
         WindowActions{ this, [this] { bringForward(); }, [this] { close(); } }, *WindowsMediaPlayer1->controller());
     connect(m_desktop.get(), &DesktopIntegration::historyRequested, WindowsMediaPlayer1,
             &MediaPlayer::showSongHistory);
+    connect(m_desktop.get(), &DesktopIntegration::recordRequested, WindowsMediaPlayer1->recorder(),
+            &StreamRecorder::toggle);
 
     const double dpi = logicalDpiX();
     client->setMinimumSize(0, 0);

@@ -35,6 +35,7 @@ void DesktopIntegration::join()
     if (m_window.keyTarget) {
         m_keys = new PlayerKeys(*m_window.keyTarget, m_controller, this);
         connect(m_keys, &PlayerKeys::historyRequested, this, &DesktopIntegration::historyRequested);
+        connect(m_keys, &PlayerKeys::recordRequested, this, &DesktopIntegration::recordRequested);
     }
     // A connection of its own: a second window, even in one process, is a
     // second media player on the bus.

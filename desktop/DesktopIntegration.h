@@ -36,6 +36,8 @@ public:
 Q_SIGNALS:
     // The user asked for the song history (its key).
     void historyRequested();
+    // The user asked for recording to start or stop (its key).
+    void recordRequested();
     // The session bus was reached and the media controls are there, or it could not be (false).
     void busJoined(bool connected);
 

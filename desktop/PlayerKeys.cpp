@@ -42,6 +42,12 @@ bool PlayerKeys::handle(const QKeyEvent &key)
     case Qt::Key_H:
         Q_EMIT historyRequested();
         return true;
+    case Qt::Key_R:
+        Q_EMIT recordRequested();
+        return true;
+    case Qt::Key_L:
+        m_controller.goLive();
+        return true;
     case Qt::Key_M:
     case Qt::Key_VolumeMute:
         m_controller.setMute(!state.mute());

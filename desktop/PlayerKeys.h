@@ -6,7 +6,8 @@ class PlaybackController;
 class QKeyEvent;
 
 // The player's keys in its window: Space plays or pauses, M mutes, Up and
-// Down (and + and -) change the volume by 5, H asks for the song history, and
+// Down (and + and -) change the volume by 5, H asks for the song history, R
+// for recording to start or stop, L goes back to live after a pause, and
 // the media keys do what they say where the platform delivers them to the
 // window. Only keys that nothing
 // in the window took for itself reach the player: a focused button still
@@ -26,6 +27,7 @@ public:
 
 Q_SIGNALS:
     void historyRequested();
+    void recordRequested();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

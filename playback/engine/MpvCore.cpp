@@ -450,6 +450,12 @@ void MpvCore::setProperty(const char *name, const QVariant &value)
     setOn(m_api, m_mpv, name, value);
 }
 
+void MpvCore::setForThisStream(const char *name, const QVariant &value)
+{
+    if (m_mpv)
+        setOn(m_api, m_mpv, name, value);
+}
+
 void MpvCore::setOn(const MpvApi *api, mpv_handle *mpv, const char *name, const QVariant &value)
 {
     switch (value.typeId()) {

@@ -59,7 +59,11 @@ public:
     // Runs a command asynchronously. A non-zero tag asks for a
     // commandReplied() with the command's result.
     void command(const QStringList &args, quint64 tag = 0);
+    // Sets the property on the handle in use and on every handle that takes its place.
     void setProperty(const char *name, const QVariant &value);
+    // Sets it on the handle in use only: what belongs to the stream that
+    // plays now (its recording) and must not follow to the next one.
+    void setForThisStream(const char *name, const QVariant &value);
     // Signals propertyChanged() for the property from now on, on every
     // handle; observing it twice is observing it once.
     void observe(const char *name, mpv_format format);

@@ -15,6 +15,8 @@ const QString kPlayPauseKey = QStringLiteral("空格键");
 const QString kMuteKey = QStringLiteral("M 键");
 const QString kVolumeKeys = QStringLiteral("上下方向键");
 const QString kHistoryKey = QStringLiteral("H 键");
+const QString kRecordKey = QStringLiteral("R 键");
+const QString kLiveKey = QStringLiteral("L 键");
 
 // The name a screen reader says and the tooltip are the same words, with the
 // player's key for it in the tooltip and the description.
@@ -71,6 +73,21 @@ ControlBar::ControlBar(QWidget *parent)
     m_sleep->setTextFormat(Qt::PlainText);
     m_sleep->hide();
 
+    m_behind = new QLabel(this);
+    m_behind->setObjectName(QStringLiteral("behindLive"));
+    m_behind->setTextFormat(Qt::PlainText);
+    m_behind->hide();
+    m_goLive = makeButton(this, ControlIcon::Shape::Play, QStringLiteral("回到直播"), kLiveKey, "goLive");
+    m_goLive->setText(QStringLiteral("回到直播"));
+    m_goLive->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_goLive->hide();
+
+    m_record = makeButton(this, ControlIcon::Shape::Record, QStringLiteral("录音"), kRecordKey, "record");
+    m_recorded = new QLabel(this);
+    m_recorded->setObjectName(QStringLiteral("recorded"));
+    m_recorded->setTextFormat(Qt::PlainText);
+    m_recorded->hide();
+
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 8, 2);
     layout->setSpacing(2);
@@ -80,6 +97,10 @@ ControlBar::ControlBar(QWidget *parent)
     layout->addWidget(m_volume);
     layout->addSpacing(6);
     layout->addWidget(m_status, 1);
+    layout->addWidget(m_behind);
+    layout->addWidget(m_goLive);
+    layout->addWidget(m_recorded);
+    layout->addWidget(m_record);
     layout->addWidget(m_sleep);
     layout->addWidget(m_history);
 
@@ -88,6 +109,8 @@ ControlBar::ControlBar(QWidget *parent)
     connect(m_mute, &QToolButton::toggled, this, &ControlBar::muteToggled);
     connect(m_volume, &QSlider::valueChanged, this, &ControlBar::volumeMoved);
     connect(m_history, &QToolButton::clicked, this, &ControlBar::historyClicked);
+    connect(m_goLive, &QToolButton::clicked, this, &ControlBar::goLiveClicked);
+    connect(m_record, &QToolButton::clicked, this, &ControlBar::recordClicked);
 }
 
 QString ControlBar::statusText() const
@@ -147,6 +170,38 @@ void ControlBar::setSleepText(const QString &text)
     m_sleep->setAccessibleName(text.isEmpty() ? QString() : QStringLiteral("定时停止:%1").arg(text));
     m_sleep->setToolTip(QStringLiteral("定时停止"));
     m_sleep->setVisible(!text.isEmpty());
+}
+
+void ControlBar::setBehindLive(int seconds)
+{
+    const QString text = seconds > 0
+        ? QStringLiteral("落后直播 %1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'))
+        : QString();
+    if (text == m_behind->text())
+        return;
+    m_behind->setText(text);
+    m_behind->setAccessibleName(text);
+    m_behind->setVisible(!text.isEmpty());
+    m_goLive->setVisible(!text.isEmpty());
+}
+
+void ControlBar::setRecording(bool recording)
+{
+    if (recording == m_recording)
+        return;
+    m_recording = recording;
+    m_record->setIcon(ControlIcon::icon(recording ? ControlIcon::Shape::Recording : ControlIcon::Shape::Record));
+    describe(m_record, recording ? QStringLiteral("停止录音") : QStringLiteral("录音"), kRecordKey);
+}
+
+void ControlBar::setRecordingText(const QString &text)
+{
+    if (text == m_recorded->text())
+        return;
+    m_recorded->setText(text);
+    m_recorded->setAccessibleName(text.isEmpty() ? QString() : QStringLiteral("录音:%1").arg(text));
+    m_recorded->setToolTip(QStringLiteral("录音"));
+    m_recorded->setVisible(!text.isEmpty());
 }
 
 void ControlBar::resizeEvent(QResizeEvent *event)

@@ -9,8 +9,10 @@ class QSlider;
 class QToolButton;
 
 // The player's own control bar: play/pause, stop, mute, volume, a status
-// text, the song history and the sleep timer's time left. It only reports what the user asked for and shows the state it is
-// given; it knows nothing of the engine.
+// text, how far behind live a paused stream plays (with the way back to live),
+// recording, the song history and the sleep timer's time left. It only
+// reports what the user asked for and shows the state it is given; it knows
+// nothing of the engine.
 class ControlBar : public QWidget
 {
     Q_OBJECT
@@ -31,6 +33,11 @@ public Q_SLOTS:
     void setStatusText(const QString &text);
     // The sleep timer's time left; empty hides it.
     void setSleepText(const QString &text);
+    // How far behind the station it plays; 0 hides it and the way back.
+    void setBehindLive(int seconds);
+    void setRecording(bool recording);
+    // How long and how much it has recorded; empty hides it.
+    void setRecordingText(const QString &text);
 
 Q_SIGNALS:
     void playPauseClicked();
@@ -38,6 +45,8 @@ Q_SIGNALS:
     void muteToggled(bool muted);
     void volumeMoved(int volume);
     void historyClicked();
+    void goLiveClicked();
+    void recordClicked();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -52,9 +61,14 @@ private:
     QLabel *m_status;
     QToolButton *m_history;
     QLabel *m_sleep;
+    QLabel *m_behind;
+    QToolButton *m_goLive;
+    QToolButton *m_record;
+    QLabel *m_recorded;
     QString m_statusText;
     int m_rightInset = 0;
     // What the buttons show now; nothing before the first state.
     std::optional<bool> m_playing;
     std::optional<bool> m_muted;
+    bool m_recording = false;
 };

@@ -78,6 +78,17 @@ void ControlIcon::paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, 
             painter->drawRect(QRectF(6, y - 1, 8, 2));
         }
         break;
+    case Shape::Record:
+        // A ring: press to record.
+        painter->setBrush(Qt::NoBrush);
+        painter->setPen(QPen(colour, 1.5));
+        painter->drawEllipse(QPointF(8, 8), 4.5, 4.5);
+        break;
+    case Shape::Recording:
+        // The red dot every recorder shows while it records.
+        painter->setBrush(mode == QIcon::Disabled ? colour : QColor(0xd0, 0x20, 0x20));
+        painter->drawEllipse(QPointF(8, 8), 5, 5);
+        break;
     }
     painter->restore();
 }

@@ -8,7 +8,7 @@
 class ControlIcon : public QIconEngine
 {
 public:
-    enum class Shape { Play, Pause, Stop, Volume, Muted, History };
+    enum class Shape { Play, Pause, Stop, Volume, Muted, History, Record, Recording };
 
     static QIcon icon(Shape shape);
 

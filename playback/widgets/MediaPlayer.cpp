@@ -13,6 +13,7 @@
 #include "PlayerLog.h"
 #include "PlayerSettings.h"
 #include "SleepTimer.h"
+#include "StreamRecorder.h"
 #include "SongHistory.h"
 #include "SongHistoryWindow.h"
 #include "Twips.h"
@@ -31,6 +32,7 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
     , m_bar(new ControlBar(this))
     , m_history(new SongHistory(HistoryFile::defaultPath(), this))
     , m_sleep(new SleepTimer(this))
+    , m_recorder(new StreamRecorder(*m_controller, this))
 {
     setAttribute(Qt::WA_StyledBackground);
     setMinimumSize(0, 0);
@@ -51,6 +53,11 @@ MediaPlayer::MediaPlayer(QWidget *parent, const MpvCore::Options &engine)
     connect(m_sleep, &SleepTimer::remainingTextChanged, m_bar, &ControlBar::setSleepText);
     connect(m_sleep, &SleepTimer::volumeFactorChanged, m_controller, &PlaybackController::setVolumeFactor);
     connect(m_sleep, &SleepTimer::expired, m_controller, &PlaybackController::stop);
+    connect(&state, &PlayerState::behindLiveChanged, m_bar, &ControlBar::setBehindLive);
+    connect(m_bar, &ControlBar::goLiveClicked, m_controller, &PlaybackController::goLive);
+    connect(m_bar, &ControlBar::recordClicked, m_recorder, &StreamRecorder::toggle);
+    connect(m_recorder, &StreamRecorder::recordingChanged, m_bar, &ControlBar::setRecording);
+    connect(m_recorder, &StreamRecorder::textChanged, m_bar, &ControlBar::setRecordingText);
     connect(m_controller, &PlaybackController::engineReady, this, [this] {
         // The video area lets go of an engine that is replaced before the
         // engine is destroyed, and draws the new one.
@@ -79,6 +86,10 @@ MediaPlayer::~MediaPlayer()
     delete m_videoArea;
     m_videoArea = nullptr;
     m_video = nullptr;
+    // A recording is finished while the engine is still there to finish it;
+    // the recorder goes before the controller it uses.
+    delete m_recorder;
+    m_recorder = nullptr;
 }
 
 QString MediaPlayer::URL() const
@@ -280,7 +291,14 @@ void MediaPlayer::contextMenuEvent(QContextMenuEvent *event)
     mute->setCheckable(true);
     mute->setChecked(m_controller->state().mute());
     connect(mute, &QAction::toggled, m_controller, &PlaybackController::setMute);
+    if (m_controller->state().isBehindLive())
+        menu.addAction(QStringLiteral("回到直播"), m_controller, &PlaybackController::goLive);
     menu.addSeparator();
+    QAction *record = menu.addAction(QStringLiteral("录音"));
+    record->setCheckable(true);
+    record->setChecked(m_recorder->isRecording());
+    record->setEnabled(m_recorder->isRecording() || m_recorder->canRecord());
+    connect(record, &QAction::triggered, m_recorder, &StreamRecorder::toggle);
     menu.addAction(QStringLiteral("歌曲记录…"), this, &MediaPlayer::showSongHistory);
     QMenu *sleep = menu.addMenu(QStringLiteral("定时停止"));
     auto *lengths = new QActionGroup(sleep);

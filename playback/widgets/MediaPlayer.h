@@ -11,6 +11,7 @@ class MpvVideoWindow;
 class PlaybackController;
 class PlayerSettings;
 class SleepTimer;
+class StreamRecorder;
 class SongHistory;
 class SongHistoryWindow;
 
@@ -73,6 +74,8 @@ public:
     SongHistoryWindow *songHistoryWindow() const;
     // Stops the playing after the time chosen, the sound faded out over its last 30 s.
     SleepTimer *sleepTimer() const { return m_sleep; }
+    // Records what plays into the music folder.
+    StreamRecorder *recorder() const { return m_recorder; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -106,4 +109,5 @@ private:
     SongHistory *m_history;
     QPointer<SongHistoryWindow> m_historyWindow;
     SleepTimer *m_sleep;
+    StreamRecorder *m_recorder;
 };
