@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QScreen>
 
 #include "ControlBar.h"
 #include "MpvVideoWindow.h"
@@ -336,6 +337,15 @@ void MediaPlayer::showSongHistory()
         // A window of its own, owned by the player's window so that it goes with it.
         m_historyWindow = new SongHistoryWindow(m_history, window());
         m_historyWindow->setAttribute(Qt::WA_DeleteOnClose);
+        // Over the player's window, where the user looks; a window manager
+        // (or Wayland) may still place it as it likes.
+        QRect placed(QPoint(), m_historyWindow->size());
+        placed.moveCenter(window()->frameGeometry().center());
+        if (const QScreen *screen = window()->screen()) {
+            const QRect available = screen->availableGeometry();
+            placed.moveTopLeft(QPoint(qMax(placed.left(), available.left()), qMax(placed.top(), available.top())));
+        }
+        m_historyWindow->move(placed.topLeft());
     }
     m_historyWindow->show();
     m_historyWindow->raise();

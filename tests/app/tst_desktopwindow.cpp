@@ -21,6 +21,7 @@
 #include "PlayerKeys.h"
 #include "PlayerState.h"
 #include "SongHistoryWindow.h"
+#include "StreamRecorder.h"
 
 // The main window as a user's desktop treats it: shown and maximised through
 // the window manager or the compositor, with the default sound output of the
@@ -306,6 +307,22 @@ void TestDesktopWindow::playerKeys()
     QVERIFY(m_form->player()->songHistoryWindow()->isWindow());
     m_form->player()->songHistoryWindow()->close();
     QTRY_VERIFY(!m_form->player()->songHistoryWindow());
+
+    // R records and stops; L goes back to live after a pause.
+    StreamRecorder *recorder = m_form->player()->recorder();
+    QTemporaryDir music;
+    recorder->setFolder(music.path());
+    key(Qt::Key_R);
+    QVERIFY(recorder->isRecording());
+    key(Qt::Key_R);
+    QVERIFY(!recorder->isRecording());
+    QCOMPARE(recorder->files().size(), 1);
+    key(Qt::Key_Space);
+    QTRY_COMPARE(state.state(), State::Paused);
+    QTRY_VERIFY_WITH_TIMEOUT(state.behindLiveSeconds() >= 2, 10000);
+    key(Qt::Key_L);
+    QTRY_COMPARE(state.behindLiveSeconds(), 0);
+    QVERIFY(playsFor(0.5));
 }
 
 // Tab walks the control bar, whose controls say in Chinese what they do.
@@ -313,12 +330,12 @@ void TestDesktopWindow::controlsReachableWithTab()
 {
     ControlBar *bar = m_form->player()->controlBar();
     QStringList reached;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 10; ++i) {
         QTest::keyClick(m_form.get(), Qt::Key_Tab);
         if (QWidget *focus = m_form->focusWidget(); focus && !reached.contains(focus->objectName()))
             reached.append(focus->objectName());
     }
-    for (const char *name : {"playPause", "stop", "mute", "volume"}) {
+    for (const char *name : {"playPause", "stop", "mute", "volume", "record", "history"}) {
         QVERIFY2(reached.contains(QLatin1String(name)), name);
         auto *control = bar->findChild<QWidget *>(QLatin1String(name));
         QVERIFY(!control->accessibleName().isEmpty());

@@ -20,6 +20,7 @@ import argparse
 import math
 import os
 import random
+import re
 import select
 import shutil
 import signal
@@ -416,7 +417,8 @@ def write_catalogue(folder, ice):
     radio = ice.url("/radio.mp3")
     tv = ice.url("/tv.ts")
     records = {name: [] for name in LIST_FILES}
-    records["gb.txt"] = ["|测试音440|" + radio, "|不存在的电台|" + ice.url("/missing.mp3"),
+    records["gb.txt"] = ["|测试音440|" + radio, "|歌曲测试|" + ice.url("/songs.mp3"),
+                         "|不存在的电台|" + ice.url("/missing.mp3"),
                          "|拒绝连接|http://127.0.0.1:%d/x.mp3" % servers.free_port(), "|无地址|"]
     records["gb/ah.txt"] = ["|安徽测试音|" + radio]
     records["tv.txt"] = ["|测试电视880|" + tv, "|不存在的电视|" + ice.url("/missing.ts")]
@@ -541,6 +543,103 @@ def step_media_controls(p):
     heard(servers.RADIO_TONE_HZ)
 
 
+SONGS = ("广播", "歌曲测试")
+
+
+def song_tone(seconds=0.5):
+    """Which of the songs' tones the sink plays now, or None."""
+    samples = record(seconds)
+    for hertz in servers.SONG_TONES_HZ:
+        share, rms = tone_share(samples, hertz)
+        if share > 0.5 and rms > 300:
+            return hertz
+    return None
+
+
+def other_song_tone(hertz):
+    low, high = servers.SONG_TONES_HZ
+    return high if hertz == low else low
+
+
+def bar_control(p, predicate, what):
+    return wait_until(lambda: p.find(p.frame(), predicate), 5, what)
+
+
+def button(p, name):
+    return bar_control(p, lambda a: a.getRole() == pyatspi.ROLE_PUSH_BUTTON and a.name == name,
+                       "the button " + name)
+
+
+def step_pause_behind_live(p, shots):
+    """Paused for a song's length, play goes on with the song that played at
+    the pause; 回到直播 brings the song the station sends now."""
+    p.choose(*SONGS)
+    wait_until(lambda: p.caption() == TITLE + NOW_PLAYING + "歌曲测试", 5, "the songs' caption")
+    first = wait_until(song_tone, 15, "a song's tone")
+    # Into the next song by a second or two: far from its ends.
+    wait_until(lambda: song_tone() == other_song_tone(first), servers.SONG_SECONDS + 5, "the next song")
+    time.sleep(1.5)
+    paused_on = song_tone()
+    check(paused_on is not None, "no song's tone before the pause")
+    playerctl("pause")
+    wait_until(lambda: playerctl("status") == "Paused", 5, "playerctl status Paused")
+    time.sleep(servers.SONG_SECONDS)
+    behind = bar_control(p, lambda a: a.name.startswith("落后直播"), "落后直播 on the control bar")
+    print("       the bar says %s" % behind.name, flush=True)
+    screenshot(shots, "behind-live")
+    playerctl("play")
+    now = wait_until(song_tone, 3, "a song's tone after play")
+    check(now == paused_on, "after play %d Hz, the song of the pause was %d Hz" % (now, paused_on))
+    p.press(button(p, "回到直播"))
+    heard(other_song_tone(paused_on), within=3)
+    wait_until(lambda: p.find(p.frame(), lambda a: a.name.startswith("落后直播")) is None, 5, "落后直播 to go")
+
+
+def recorded_files(music):
+    folder = os.path.join(music, "Lumora")
+    return sorted(os.path.join(folder, f) for f in os.listdir(folder)) if os.path.isdir(folder) else []
+
+
+def duration(path):
+    out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path],
+                         capture_output=True, text=True).stdout.strip()
+    try:
+        return float(out)
+    except ValueError:
+        return 0.0
+
+
+def step_history_and_recording(p, shots, data, music):
+    """The songs' titles are in the history file and its window; a recording
+    across a title change leaves a playable file per song; the damaged
+    history the program found at start was moved aside."""
+    p.press(button(p, "录音"))
+    button(p, "停止录音")
+    wait_until(lambda: len(recorded_files(music)) >= 2, servers.SONG_SECONDS + 10, "a file for the next song")
+    time.sleep(2)
+    p.press(button(p, "停止录音"))
+    button(p, "录音")
+    files = recorded_files(music)
+    for f in files:
+        check(duration(f) > 0.5, "%s does not play (ffprobe: %.2f s)" % (os.path.basename(f), duration(f)))
+    print("       recorded %s" % ", ".join("%s (%.1f s)" % (os.path.basename(f), duration(f)) for f in files),
+          flush=True)
+    check(any(re.search(r" 歌 \d+\.mp3$", f) for f in files), "no file is named after its song: %s" % files)
+
+    folder = os.path.join(data, "lumora")
+    check(any(f.startswith("history.tsv.damaged-") for f in os.listdir(folder)),
+          "the damaged history was not moved aside: %s" % os.listdir(folder))
+    with open(os.path.join(folder, "history.tsv"), encoding="utf-8") as f:
+        songs = [line.rstrip("\n").split("\t") for line in f]
+    songs = [fields for fields in songs if len(fields) == 3 and fields[1] == "歌曲测试"]
+    numbers = [int(fields[2].split()[-1]) for fields in songs]
+    check(len(numbers) >= 3 and numbers == list(range(numbers[0], numbers[0] + len(numbers))),
+          "the history holds the songs out of order: %s" % [fields[2] for fields in songs])
+    p.press(button(p, "歌曲记录"))
+    wait_until(lambda: any(w is not None and w.name == "歌曲记录" for w in p.windows()), 5, "the history's window")
+    screenshot(shots, "history")
+
+
 def step_keys(p):
     """The player's keys, typed into the active window (X11's XTEST)."""
     step_radio(p)
@@ -611,9 +710,20 @@ def main():
     os.makedirs(ice.folder)
     env = dict(os.environ)
     env.pop("QT_FONT_DPI", None)
+    # The history and the recordings of this run alone; a damaged history
+    # left by some earlier program must not keep this one from starting.
+    data = os.path.join(work, "data")
+    music = os.path.join(work, "music")
+    env["XDG_DATA_HOME"] = data
+    env["XDG_CONFIG_HOME"] = os.path.join(work, "config")
+    os.makedirs(env["XDG_CONFIG_HOME"])
+    with open(os.path.join(env["XDG_CONFIG_HOME"], "user-dirs.dirs"), "w") as f:
+        f.write('XDG_MUSIC_DIR="%s"\n' % music)
+    os.makedirs(os.path.join(data, "lumora"))
+    with open(os.path.join(data, "lumora", "history.tsv"), "wb") as f:
+        f.write(b"\xff\xfe\x00 not a history \x80\n")
     if args.launcher:
-        env["XDG_DATA_HOME"] = os.path.join(work, "data")
-        folder = os.path.join(work, "data", "lumora")
+        folder = os.path.join(data, "lumora")
         command = [os.path.abspath(args.launcher)]
         program = os.path.join(os.path.dirname(os.path.dirname(os.path.realpath(args.launcher))),
                                "libexec", "lumora", "lumora")
@@ -621,7 +731,7 @@ def main():
         folder = os.path.join(work, "catalogue")
         command = [os.path.abspath(args.program)]
         program = command[0]
-    os.makedirs(folder)
+    os.makedirs(folder, exist_ok=True)
     passed = failed = 0
     player = None
     session = os.environ.get("LUMORA_SESSION", "x11")
@@ -629,6 +739,7 @@ def main():
         ice.start()
         ice.add_tone("/radio.mp3", servers.RADIO_TONE_HZ)
         ice.add_tone("/tv.ts", servers.TV_TONE_HZ, video=True)
+        ice.add_songs("/songs.mp3")
         write_catalogue(folder, ice)
         player = Player(command, folder, env)
         player.start()
@@ -650,6 +761,10 @@ def main():
             steps.append(("%d random picks (seed %d)" % (args.picks, args.seed),
                           lambda: step_random_picks(player, args.picks, args.seed)))
         steps.append(("desktop media controls (playerctl)", lambda: step_media_controls(player)))
+        if args.steps == "full":
+            steps.append(("pause behind live, then back to live", lambda: step_pause_behind_live(player, shots)))
+            steps.append(("song history and recording",
+                          lambda: step_history_and_recording(player, shots, data, music)))
         if session == "x11":
             steps.append(("the player's keys in the window", lambda: step_keys(player)))
         steps.append(("close while TV plays", lambda: step_close(player)))

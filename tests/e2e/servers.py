@@ -6,16 +6,23 @@ tones, so that what the player plays can be recognised on the sound sink.
 Everything is started and stopped by process id.
 """
 
+import base64
 import os
 import socket
 import subprocess
+import threading
 import time
 import urllib.error
+import urllib.parse
 import urllib.request
 
 # The tones the test listens for.
 RADIO_TONE_HZ = 440
 TV_TONE_HZ = 880
+# A station of "songs": each lasts SONG_SECONDS, with a title of its own, and
+# their tones take turns.
+SONG_TONES_HZ = (520, 780)
+SONG_SECONDS = 8
 
 
 def free_port():
@@ -126,6 +133,39 @@ class Icecast:
                      "-content_type", "audio/mpeg", "-f", "mp3", target]
         self.sources[mount] = subprocess.Popen(args, stdout=subprocess.DEVNULL)
         self._wait(lambda: self._mounted(mount), 20, "the source of " + mount)
+
+    def add_songs(self, mount):
+        """Feeds a live MP3 source whose tone and ICY title change together
+        every SONG_SECONDS: "歌 1" at 520 Hz, "歌 2" at 780 Hz, "歌 3" at 520 Hz …"""
+        low, high = SONG_TONES_HZ
+        expression = "sin(2*PI*t*if(lt(mod(t\\,%d)\\,%d)\\,%d\\,%d))" % (2 * SONG_SECONDS, SONG_SECONDS, low, high)
+        target = "icecast://source:%s@127.0.0.1:%d%s" % (self.SOURCE_PASSWORD, self.port, mount)
+        self.sources[mount] = subprocess.Popen(
+            ["ffmpeg", "-nostdin", "-loglevel", "error", "-re", "-f", "lavfi",
+             "-i", "aevalsrc=exprs=%s:sample_rate=44100" % expression, "-ac", "2", "-c:a", "libmp3lame",
+             "-b:a", "128k", "-content_type", "audio/mpeg", "-f", "mp3", target], stdout=subprocess.DEVNULL)
+        started = time.monotonic()
+        self._wait(lambda: self._mounted(mount), 20, "the source of " + mount)
+        self._titles = threading.Thread(target=self._name_songs, args=(mount, started), daemon=True)
+        self._titles.start()
+
+    def _name_songs(self, mount, started):
+        """Sets each song's title as its tone begins, on the source's clock."""
+        song = int((time.monotonic() - started) // SONG_SECONDS)
+        while self.server is not None and self.server.poll() is None:
+            self.set_title(mount, "歌 %d" % (song + 1))
+            song += 1
+            time.sleep(max(0.0, started + song * SONG_SECONDS - time.monotonic()))
+
+    def set_title(self, mount, title):
+        query = urllib.parse.urlencode({"mount": mount, "mode": "updinfo", "song": title})
+        request = urllib.request.Request(self.url("/admin/metadata?" + query))
+        token = base64.b64encode(("admin:%s" % self.SOURCE_PASSWORD).encode()).decode()
+        request.add_header("Authorization", "Basic " + token)
+        try:
+            urllib.request.urlopen(request, timeout=2).read()
+        except (urllib.error.URLError, OSError):
+            pass
 
     def _mounted(self, mount):
         status = self._get("/status-json.xsl")

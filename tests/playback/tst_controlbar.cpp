@@ -35,7 +35,8 @@ private Q_SLOTS:
     {
         const ControlIcon::Shape shapes[] = { ControlIcon::Shape::Play, ControlIcon::Shape::Pause,
                                               ControlIcon::Shape::Stop, ControlIcon::Shape::Volume,
-                                              ControlIcon::Shape::Muted, ControlIcon::Shape::History };
+                                              ControlIcon::Shape::Muted, ControlIcon::Shape::History,
+                                              ControlIcon::Shape::Record, ControlIcon::Shape::Recording };
         QList<QImage> images;
         for (ControlIcon::Shape shape : shapes) {
             const QImage one = drawn(ControlIcon::icon(shape));
