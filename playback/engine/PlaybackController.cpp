@@ -3,7 +3,7 @@
 #include "AddressPolicy.h"
 #include "MpvLibrary.h"
 #include "PlayerLog.h"
-#include "StreamText.h"
+#include "StreamProperties.h"
 
 namespace {
 
@@ -12,14 +12,6 @@ namespace {
 constexpr int kOpenGraceMs = 3000;
 
 using State = PlayerState::State;
-
-// A title as MpvNode gives it: text, or the bytes of text that is not UTF-8.
-QString titleText(const QVariant &value)
-{
-    if (value.typeId() == QMetaType::QByteArray)
-        return StreamText::decode(value.toByteArray());
-    return value.toString();
-}
 
 }
 
@@ -380,24 +372,11 @@ void PlaybackController::onPropertyChanged(const QString &name, const QVariant &
         if (streamOpen())
             m_state.bufferFilled(value.toInt());
     } else if (name == QLatin1String("metadata")) {
-        const QVariantMap tags = value.toMap();
-        QString title;
-        for (auto it = tags.cbegin(); it != tags.cend(); ++it) {
-            const QString key = it.key().toLower();
-            if (key == QLatin1String("icy-title") || (key == QLatin1String("title") && title.isEmpty()))
-                title = titleText(it.value()).trimmed();
-        }
-        m_state.setTitle(title);
+        m_state.setTitle(StreamProperties::title(value.toMap()));
     } else if (name == QLatin1String("seekable")) {
         m_seekable = value.toBool();
     } else if (name == QLatin1String("track-list")) {
-        bool video = false;
-        for (const QVariant &track : value.toList()) {
-            const QVariantMap t = track.toMap();
-            if (t.value(QStringLiteral("type")).toString() == QLatin1String("video")
-                && !t.value(QStringLiteral("albumart")).toBool())
-                video = true;
-        }
+        const bool video = StreamProperties::hasVideo(value.toList());
         if (video != m_hasVideo) {
             m_hasVideo = video;
             Q_EMIT hasVideoChanged(video);
