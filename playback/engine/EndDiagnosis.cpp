@@ -37,8 +37,7 @@ EndDiagnosis::Verdict EndDiagnosis::judge(const End &end, const Stream &stream, 
     // An address that libmpv cannot read may be a Windows Media playlist
     // served without its extension: look once.
     const bool network = AddressPolicy::isNetwork(stream.address);
-    if (!end.wasOpen && !stream.reconnecting && network && !stream.sniffed
-        && end.mpvError == MPV_ERROR_UNKNOWN_FORMAT
+    if (!end.wasOpen && !stream.reconnecting && network && !stream.sniffed && end.mpvError == MPV_ERROR_UNKNOWN_FORMAT
         && stream.address.startsWith(QLatin1String("http"), Qt::CaseInsensitive))
         return { Outcome::LookForPlaylist, Failure() };
     const Failure why = failure(end.mpvError, sinceOpenMs);

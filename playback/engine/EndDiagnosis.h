@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <utility>
 
 #include <QElapsedTimer>
 #include <QString>
@@ -32,16 +33,16 @@ public:
     // What is known of the stream that ended.
     struct Stream
     {
-        QString address;        // what was opened, playlists resolved
-        bool seekable = false;  // only a live stream is not
+        QString address; // what was opened, playlists resolved
+        bool seekable = false; // only a live stream is not
         bool reconnecting = false;
-        bool sniffed = false;   // already looked at once for a playlist
+        bool sniffed = false; // already looked at once for a playlist
     };
 
     enum class Outcome {
-        Nothing,          // an end the player asked for, or a redirect
-        LookForPlaylist,  // a network address libmpv could not read
-        Reconnect,        // a live stream dropped
+        Nothing, // an end the player asked for, or a redirect
+        LookForPlaylist, // a network address libmpv could not read
+        Reconnect, // a live stream dropped
         Failed,
         Ended,
     };

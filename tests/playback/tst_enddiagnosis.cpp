@@ -78,14 +78,14 @@ void TestEndDiagnosis::judge_data()
     QTest::addRow("live drops") << live << Reason::Eof << none << true << false << false << false
                                 << QStringList { QStringLiteral("Connection reset by peer") } << qint64(60000)
                                 << Outcome::Reconnect << Failure(Kind::Dropped);
-    QTest::addRow("live errs") << live << Reason::Error << loading << true << false << false << false
-                               << QStringList() << qint64(0) << Outcome::Reconnect << Failure(Kind::CannotOpen);
+    QTest::addRow("live errs") << live << Reason::Error << loading << true << false << false << false << QStringList()
+                               << qint64(0) << Outcome::Reconnect << Failure(Kind::CannotOpen);
     QTest::addRow("reconnect refused") << live << Reason::Error << loading << false << false << true << false
                                        << QStringList { QStringLiteral("tcp: Connection refused") } << qint64(0)
                                        << Outcome::Reconnect << Failure(Kind::ConnectionRefused);
-    QTest::addRow("reconnect unreadable") << live << Reason::Error << format << false << false << true << false
-                                          << QStringList() << qint64(0) << Outcome::Reconnect
-                                          << Failure(Kind::UnsupportedFormat);
+    QTest::addRow("reconnect unreadable")
+        << live << Reason::Error << format << false << false << true << false << QStringList() << qint64(0)
+        << Outcome::Reconnect << Failure(Kind::UnsupportedFormat);
     QTest::addRow("reconnect times out") << live << Reason::Error << loading << false << false << true << false
                                          << QStringList() << kTimedOutMs << Outcome::Reconnect
                                          << Failure(Kind::Timeout);
@@ -115,9 +115,9 @@ void TestEndDiagnosis::judge_data()
                                    << QStringList() << qint64(100) << Outcome::Failed << Failure(Kind::CannotOpen);
     QTest::addRow("silent, timed out") << live << Reason::Error << loading << false << false << false << false
                                        << QStringList() << kTimedOutMs << Outcome::Failed << Failure(Kind::Timeout);
-    QTest::addRow("never opened, clock unknown") << live << Reason::Error << loading << false << false << false
-                                                 << false << QStringList() << qint64(-1) << Outcome::Failed
-                                                 << Failure(Kind::CannotOpen);
+    QTest::addRow("never opened, clock unknown")
+        << live << Reason::Error << loading << false << false << false << false << QStringList() << qint64(-1)
+        << Outcome::Failed << Failure(Kind::CannotOpen);
     QTest::addRow("no audio output") << file << Reason::Error << int(MPV_ERROR_AO_INIT_FAILED) << false << false
                                      << false << false << QStringList() << qint64(0) << Outcome::Failed
                                      << Failure(Kind::NoAudioOutput);
@@ -141,8 +141,8 @@ void TestEndDiagnosis::judge()
     diagnosis.opened();
     for (const QString &line : lines)
         diagnosis.logged(QStringLiteral("ffmpeg"), line);
-    const EndDiagnosis::Verdict verdict = diagnosis.judge(
-        { reason, mpvError, wasOpen }, { address, seekable, reconnecting, sniffed }, sinceOpenMs);
+    const EndDiagnosis::Verdict verdict
+        = diagnosis.judge({ reason, mpvError, wasOpen }, { address, seekable, reconnecting, sniffed }, sinceOpenMs);
     QCOMPARE(verdict.outcome, outcome);
     QVERIFY2(verdict.failure == failure, qPrintable(verdict.failure.text() + QLatin1String(" / ") + failure.text()));
 }
@@ -175,7 +175,8 @@ void TestEndDiagnosis::openTimedOut_data()
 
     // Bytes came, none became sound.
     QTest::addRow("nothing logged") << QStringList() << Failure(Kind::UnsupportedFormat);
-    QTest::addRow("refused") << QStringList { QStringLiteral("Connection refused") } << Failure(Kind::ConnectionRefused);
+    QTest::addRow("refused") << QStringList { QStringLiteral("Connection refused") }
+                             << Failure(Kind::ConnectionRefused);
     QTest::addRow("something unknown") << QStringList { QStringLiteral("audio: odd") } << Failure(Kind::CannotOpen);
 }
 

@@ -52,8 +52,10 @@ private:
         const Answer answer = m_answers.value(path, { 404, {} });
         QByteArray body = answer.body;
         body.replace("BASE", base().toLatin1());
-        socket->write("HTTP/1.1 " + QByteArray::number(answer.status) + " X\r\nContent-Type: video/x-ms-asf\r\n"
-                      "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        socket->write("HTTP/1.1 " + QByteArray::number(answer.status)
+            + " X\r\nContent-Type: video/x-ms-asf\r\n"
+              "Content-Length: "
+            + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
         socket->disconnectFromHost();
     }
 
@@ -112,7 +114,8 @@ void TestPlaylistResolver::initTestCase()
     m_server.set("/outer.asx", asx({ "BASE/inner.wax" }));
     m_server.set("/inner.wax", asx({ "BASE/deep.mp3" }));
     for (int i = 0; i < 5; ++i)
-        m_server.set("/level" + QByteArray::number(i) + ".asx", asx({ "BASE/level" + QByteArray::number(i + 1) + ".asx" }));
+        m_server.set(
+            "/level" + QByteArray::number(i) + ".asx", asx({ "BASE/level" + QByteArray::number(i + 1) + ".asx" }));
     m_server.set("/self.asx", asx({ "BASE/self.asx" }));
     m_server.set("/local-only.asx", asx({ "file:///music/a.mp3", "lavfi://sine" }));
     m_server.set("/empty.asx", QByteArray());
@@ -151,15 +154,18 @@ void TestPlaylistResolver::resolve_data()
     QTest::addColumn<int>("fetches");
 
     const std::optional<Kind> none;
-    QTest::addRow("playlist") << "/live.asx" << "/live.mp3" << none << 1;
-    QTest::addRow("relative reference") << "/relative.asx" << "/live.mp3" << none << 1;
+    QTest::addRow("playlist") << "/live.asx"
+                              << "/live.mp3" << none << 1;
+    QTest::addRow("relative reference") << "/relative.asx"
+                                        << "/live.mp3" << none << 1;
     // A playlist from the network leads only to network streams.
-    QTest::addRow("local references skipped") << "/local-first.asx" << "/second.mp3" << none << 1;
-    QTest::addRow("nested") << "/outer.asx" << "/deep.mp3" << none << 2;
+    QTest::addRow("local references skipped") << "/local-first.asx"
+                                              << "/second.mp3" << none << 1;
+    QTest::addRow("nested") << "/outer.asx"
+                            << "/deep.mp3" << none << 2;
     QTest::addRow("too deep") << "/level0.asx" << QString() << std::optional(Kind::NestedPlaylist) << 4;
     QTest::addRow("itself") << "/self.asx" << QString() << std::optional(Kind::NestedPlaylist) << 4;
-    QTest::addRow("only local references") << "/local-only.asx" << QString() << std::optional(Kind::EmptyPlaylist)
-                                           << 1;
+    QTest::addRow("only local references") << "/local-only.asx" << QString() << std::optional(Kind::EmptyPlaylist) << 1;
     QTest::addRow("empty answer") << "/empty.asx" << QString() << std::optional(Kind::NoData) << 1;
     QTest::addRow("not a playlist") << "/text.asx" << QString() << std::optional(Kind::NotAPlaylist) << 1;
     QTest::addRow("missing") << "/missing.asx" << QString() << std::optional(Kind::NotFound) << 1;
@@ -188,7 +194,8 @@ void TestPlaylistResolver::sniff_data()
 
     const std::optional<Kind> none;
     // A playlist served without its extension.
-    QTest::addRow("playlist") << "/reference" << "/ref.mp3" << none << false;
+    QTest::addRow("playlist") << "/reference"
+                              << "/ref.mp3" << none << false;
     // libmpv's "unknown format" stands, unless the server sent nothing at all.
     QTest::addRow("a stream after all") << "/stream" << QString() << std::optional(Kind::UnsupportedFormat) << false;
     QTest::addRow("nothing") << "/nothing" << QString() << std::optional(Kind::Timeout) << false;

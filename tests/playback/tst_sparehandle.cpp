@@ -117,11 +117,11 @@ void TestSpareHandle::theCoreGoesOnWithIt()
     QCOMPARE(replaced.first().at(0).value<mpv_handle *>(), core.handle());
     // The new handle is observed and set as the old one was.
     QTRY_VERIFY_WITH_TIMEOUT(std::any_of(changed.cbegin(), changed.cend(),
-                                         [](const QList<QVariant> &args) {
-                                             return args.at(0).toString() == QLatin1String("volume")
-                                                    && args.at(1).toDouble() == 37.0;
-                                         }),
-                             kMakeTimeoutMs);
+                                 [](const QList<QVariant> &args) {
+                                     return args.at(0).toString() == QLatin1String("volume")
+                                         && args.at(1).toDouble() == 37.0;
+                                 }),
+        kMakeTimeoutMs);
     // And the next spare is on its way.
     QTRY_VERIFY_WITH_TIMEOUT(core.hasSpare(), kMakeTimeoutMs);
 }

@@ -34,20 +34,23 @@ void TestStreamProperties::title_data()
     QTest::addRow("ICY title") << QVariantMap { { QStringLiteral("icy-title"), s("Artist - Song") } }
                                << QStringLiteral("Artist - Song");
     // What a station sends with the song wins over the file's own title.
-    QTest::addRow("ICY over title") << QVariantMap { { QStringLiteral("title"), s("File"), },
-                                                     { QStringLiteral("icy-title"), s("Song") } }
+    QTest::addRow("ICY over title") << QVariantMap { {
+                                                         QStringLiteral("title"),
+                                                         s("File"),
+                                                     },
+        { QStringLiteral("icy-title"), s("Song") } }
                                     << QStringLiteral("Song");
     QTest::addRow("title alone") << QVariantMap { { QStringLiteral("TITLE"), s(" File  ") } } << QStringLiteral("File");
     QTest::addRow("empty ICY title") << QVariantMap { { QStringLiteral("icy-title"), s("") },
-                                                      { QStringLiteral("title"), s("File") } }
+        { QStringLiteral("title"), s("File") } }
                                      << QStringLiteral("File");
     QTest::addRow("other tags") << QVariantMap { { QStringLiteral("icy-name"), s("Station") },
-                                                 { QStringLiteral("artist"), s("Artist") } }
+        { QStringLiteral("artist"), s("Artist") } }
                                 << QString();
     // Bytes that are not UTF-8: a Chinese server's GBK.
-    QTest::addRow("GBK bytes") << QVariantMap { { QStringLiteral("icy-title"),
-                                                  QByteArray("\xD1\xDD\xCA\xBE\xB5\xE7\xCC\xA8 ") } }
-                               << QStringLiteral("演示电台");
+    QTest::addRow("GBK bytes") << QVariantMap {
+        { QStringLiteral("icy-title"), QByteArray("\xD1\xDD\xCA\xBE\xB5\xE7\xCC\xA8 ") }
+    } << QStringLiteral("演示电台");
 }
 
 void TestStreamProperties::title()
@@ -64,12 +67,11 @@ void TestStreamProperties::hasVideo_data()
 
     QTest::addRow("none") << QVariantList() << false;
     QTest::addRow("audio") << QVariantList { track(QStringLiteral("audio")) } << false;
-    QTest::addRow("cover of an audio file") << QVariantList { track(QStringLiteral("audio")),
-                                                              track(QStringLiteral("video"), true) }
-                                            << false;
+    QTest::addRow("cover of an audio file")
+        << QVariantList { track(QStringLiteral("audio")), track(QStringLiteral("video"), true) } << false;
     QTest::addRow("TV") << QVariantList { track(QStringLiteral("video")), track(QStringLiteral("audio")) } << true;
     QTest::addRow("cover and video") << QVariantList { track(QStringLiteral("video"), true),
-                                                       track(QStringLiteral("video")) }
+        track(QStringLiteral("video")) }
                                      << true;
 }
 
