@@ -2,160 +2,17 @@
 
 #include <algorithm>
 #include <clocale>
-#include <memory>
 #include <vector>
 
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QMetaObject>
-#include <QPointer>
-#include <QThreadPool>
 
+#include "FfmpegLogHolder.h"
+#include "MpvHandles.h"
 #include "MpvLibrary.h"
 #include "MpvNode.h"
 #include "PlayerLog.h"
-
-namespace {
-
-// Options that keep the engine to itself: none of the user's mpv files,
-// scripts, key bindings or terminal output, and memory sized for live radio.
-struct Setting
-{
-    const char *name;
-    const char *value;
-};
-
-constexpr Setting kIsolation[] = {
-    { "config", "no" },
-    { "load-scripts", "no" },
-    { "osc", "no" },
-    { "ytdl", "no" },
-    { "load-stats-overlay", "no" },
-    { "load-osd-console", "no" },
-    { "load-auto-profiles", "no" },
-    { "input-default-bindings", "no" },
-    { "input-vo-keyboard", "no" },
-    { "input-builtin-bindings", "no" },
-    { "terminal", "no" },
-    { "resume-playback", "no" },
-    { "save-position-on-quit", "no" },
-    { "load-unsafe-playlists", "no" },
-    { "idle", "yes" },
-    { "keep-open", "no" },
-    { "force-window", "no" },
-    { "vo", "libmpv" },
-    { "vid", "no" },
-    { "gpu-hwdec-interop", "no" },
-    { "audio-display", "no" },
-    { "osd-level", "0" },
-    { "sub-auto", "no" },
-    { "audio-file-auto", "no" },
-    { "volume-max", "100" },
-    // Live streams: play as soon as audio decodes, keep a small buffer.
-    { "cache", "yes" },
-    { "cache-secs", "10" },
-    { "cache-pause-initial", "no" },
-    { "cache-pause-wait", "1" },
-    { "demuxer-max-bytes", "4MiB" },
-    // Hardly anything is kept of what has played: the player never seeks
-    // back. Left to itself libmpv lends the back buffer whatever the forward
-    // buffer does not use, so a live station's resident memory grew by the
-    // whole 4 MiB over its first minutes. Not nothing: libmpv hands out a
-    // stream's ICY titles from the packets behind the play position, and
-    // with no back buffer at all no title ever shows.
-    { "demuxer-max-back-bytes", "64KiB" },
-    { "demuxer-donate-buffer", "no" },
-    { "demuxer-readahead-secs", "10" },
-};
-
-// A worker thread that nobody asked for stays no longer than this.
-constexpr int kWorkerExpiryMs = 1000;
-
-std::atomic_int g_handlesAlive { 0 };
-
-// The threads that make and destroy libmpv handles. Owned by the application,
-// whose end waits for whatever they are still doing.
-QThreadPool *workers()
-{
-    static QPointer<QThreadPool> pool;
-    if (!pool && QCoreApplication::instance()) {
-        pool = new QThreadPool(QCoreApplication::instance());
-        pool->setExpiryTimeout(kWorkerExpiryMs);
-        pool->setMaxThreadCount(2);
-    }
-    return pool;
-}
-
-void destroyHandle(const MpvApi *api, mpv_handle *mpv)
-{
-    api->terminate_destroy(mpv);
-    --g_handlesAlive;
-}
-
-// Ending a handle waits for its threads, and they for the network.
-void destroyOnWorker(const MpvApi *api, mpv_handle *mpv)
-{
-    if (QThreadPool *pool = workers())
-        pool->start([api, mpv] { destroyHandle(api, mpv); });
-    else
-        destroyHandle(api, mpv);
-}
-
-// libmpv hands ffmpeg's messages (an HTTP status, a refused connection:
-// what tells a failure) to one handle only, the one initialised first while
-// no other held them, and to stderr once that handle is gone. So a handle of
-// their own, which never plays, holds them for as long as the application
-// runs, and they go on to the core that opened a stream last.
-struct FfmpegLog
-{
-    const MpvApi *api = nullptr;
-    mpv_handle *mpv = nullptr;
-    QPointer<MpvCore> reader;
-    QObject *holder = nullptr;
-    std::atomic_bool drainQueued { false };
-};
-
-FfmpegLog g_ffmpegLog;
-
-// A spare handle on its way from a worker to its core; destroyed on a worker
-// if the core is gone before it arrives.
-struct SpareHandle
-{
-    const MpvApi *api = nullptr;
-    mpv_handle *mpv = nullptr;
-    ~SpareHandle()
-    {
-        if (mpv)
-            destroyOnWorker(api, mpv);
-    }
-};
-
-}
-
-mpv_handle *MpvCore::createHandle(const MpvApi *api, const Options &options, QString *error)
-{
-    mpv_handle *mpv = api->create();
-    if (!mpv) {
-        *error = QStringLiteral("无法创建播放引擎");
-        return nullptr;
-    }
-    ++g_handlesAlive;
-    for (const Setting &s : kIsolation) {
-        if (api->set_option_string(mpv, s.name, s.value) < 0)
-            qCWarning(lcPlayer) << "播放引擎不接受选项" << s.name;
-    }
-    api->set_option_string(mpv, "ao", options.audioOutput.toUtf8().constData());
-    api->set_option_string(mpv, "network-timeout", QByteArray::number(options.networkTimeoutSeconds).constData());
-
-    const int rc = api->initialize(mpv);
-    if (rc < 0) {
-        *error = QStringLiteral("播放引擎初始化失败:%1").arg(QString::fromUtf8(api->error_string(rc)));
-        destroyHandle(api, mpv);
-        return nullptr;
-    }
-    api->request_log_messages(mpv, "warn");
-    return mpv;
-}
+#include "SpareHandle.h"
 
 MpvCore::MpvCore(const Options &options, QObject *parent)
     : QObject(parent)
@@ -171,122 +28,43 @@ MpvCore::MpvCore(const Options &options, QObject *parent)
         m_initError = MpvLibrary::error();
         return;
     }
-    holdFfmpegLog(m_api, m_options);
-    m_mpv = createHandle(m_api, m_options, &m_initError);
-    if (m_mpv)
-        m_api->set_wakeup_callback(m_mpv, &MpvCore::wakeup, this);
+    FfmpegLogHolder::hold(m_api, m_options);
+    m_mpv = MpvHandles::create(m_api, m_options, &m_initError);
+    if (!m_mpv)
+        return;
+    m_api->set_wakeup_callback(m_mpv, &MpvCore::wakeup, this);
+    m_spare = std::make_unique<SpareHandle>(m_api, m_options);
 }
 
 MpvCore::~MpvCore()
 {
     if (m_mpv) {
         m_api->set_wakeup_callback(m_mpv, nullptr, nullptr);
-        destroyOnWorker(m_api, m_mpv);
-    }
-    if (m_spare)
-        destroyOnWorker(m_api, m_spare);
-}
-
-void MpvCore::holdFfmpegLog(const MpvApi *api, const Options &options)
-{
-    if (g_ffmpegLog.mpv || !QCoreApplication::instance())
-        return;
-    // The workers go first when the application ends, and with them every
-    // handle they were destroying; this one after them.
-    workers();
-    QString error;
-    g_ffmpegLog.mpv = createHandle(api, options, &error);
-    if (!g_ffmpegLog.mpv)
-        return;
-    --g_handlesAlive; // not one of the players' handles
-    g_ffmpegLog.api = api;
-    // Messages are drained through the holder: it lives until the callback
-    // is cleared.
-    auto *holder = new QObject(QCoreApplication::instance());
-    g_ffmpegLog.holder = holder;
-    QObject::connect(holder, &QObject::destroyed, [] {
-        g_ffmpegLog.api->set_wakeup_callback(g_ffmpegLog.mpv, nullptr, nullptr);
-        g_ffmpegLog.api->terminate_destroy(std::exchange(g_ffmpegLog.mpv, nullptr));
-    });
-    api->set_wakeup_callback(
-        g_ffmpegLog.mpv,
-        [](void *) {
-            if (!g_ffmpegLog.drainQueued.exchange(true))
-                QMetaObject::invokeMethod(g_ffmpegLog.holder, &MpvCore::drainFfmpegLog, Qt::QueuedConnection);
-        },
-        nullptr);
-}
-
-void MpvCore::drainFfmpegLog()
-{
-    g_ffmpegLog.drainQueued = false;
-    while (g_ffmpegLog.mpv) {
-        const mpv_event *event = g_ffmpegLog.api->wait_event(g_ffmpegLog.mpv, 0);
-        if (event->event_id == MPV_EVENT_NONE)
-            break;
-        if (event->event_id != MPV_EVENT_LOG_MESSAGE || !g_ffmpegLog.reader)
-            continue;
-        const auto *msg = static_cast<const mpv_event_log_message *>(event->data);
-        Q_EMIT g_ffmpegLog.reader->logMessage(
-            QString::fromUtf8(msg->prefix), QString::fromUtf8(msg->level), QString::fromUtf8(msg->text).trimmed());
+        MpvHandles::destroyOnWorker(m_api, m_mpv);
     }
 }
 
 int MpvCore::handlesAlive()
 {
-    return g_handlesAlive;
+    return MpvHandles::alive();
 }
 
 void MpvCore::prepareSpare()
 {
-    if (!m_mpv || m_spare || m_sparePending)
-        return;
-    QThreadPool *pool = workers();
-    if (!pool)
-        return;
-    m_sparePending = true;
-    // Ahead of any handle waiting to be destroyed: the next choice may come
-    // any moment. The answer goes through the pool, which lives on the
-    // core's thread and outlives every job it runs (the application object
-    // does not: its end waits for the workers after it is gone); a spare
-    // whose core is gone by then is destroyed with the call.
-    QPointer<MpvCore> self(this);
-    pool->start(
-        [self, pool, api = m_api, options = m_options] {
-            auto spare = std::make_shared<SpareHandle>();
-            spare->api = api;
-            QString error;
-            spare->mpv = createHandle(api, options, &error);
-            if (!spare->mpv)
-                qCWarning(lcPlayer).noquote() << QStringLiteral("没有备用播放引擎:%1").arg(error);
-            QMetaObject::invokeMethod(
-                pool,
-                [self, spare] {
-                    if (!self)
-                        return;
-                    self->m_sparePending = false;
-                    if (spare->mpv)
-                        self->adoptSpare(std::exchange(spare->mpv, nullptr));
-                },
-                Qt::QueuedConnection);
-        },
-        1);
+    if (m_spare)
+        m_spare->prepare();
 }
 
-void MpvCore::adoptSpare(mpv_handle *spare)
+bool MpvCore::hasSpare() const
 {
-    if (m_spare || !m_mpv) {
-        destroyOnWorker(m_api, spare);
-        return;
-    }
-    m_spare = spare;
+    return m_spare && m_spare->isReady();
 }
 
 bool MpvCore::switchToSpare()
 {
-    if (!m_spare)
+    if (!hasSpare())
         return false;
-    mpv_handle *old = std::exchange(m_mpv, std::exchange(m_spare, nullptr));
+    mpv_handle *old = std::exchange(m_mpv, m_spare->take());
     m_loaded = false;
     // Silent at once: pausing stops the audio output now, whatever the
     // demuxer is waiting for.
@@ -304,7 +82,7 @@ bool MpvCore::switchToSpare()
     Q_EMIT engineReplaced(m_mpv);
     const char *stop[] = { "stop", nullptr };
     m_api->command_async(old, 0, stop);
-    destroyOnWorker(m_api, old);
+    MpvHandles::destroyOnWorker(m_api, old);
     prepareSpare();
     return true;
 }
@@ -322,7 +100,7 @@ void MpvCore::drainEvents()
     m_drainQueued = false;
     // What ffmpeg said on the way to these events comes first, as it would
     // on this handle's own queue.
-    drainFfmpegLog();
+    FfmpegLogHolder::drain();
     while (m_mpv) {
         const mpv_event *event = m_api->wait_event(m_mpv, 0);
         if (event->event_id == MPV_EVENT_NONE)
@@ -331,7 +109,7 @@ void MpvCore::drainEvents()
     }
     // An event read in the loop above may have come after this drain began:
     // what ffmpeg said before it is read now, before anyone acts on it.
-    drainFfmpegLog();
+    FfmpegLogHolder::drain();
     Q_EMIT eventsDrained();
 }
 
@@ -430,7 +208,7 @@ void MpvCore::command(const QStringList &args, quint64 tag)
     argv.push_back(nullptr);
     if (args.value(0) == QLatin1String("loadfile")) {
         m_loaded = true;
-        g_ffmpegLog.reader = this;
+        FfmpegLogHolder::readBy(this);
     }
     const int rc = m_api->command_async(m_mpv, tag, argv.data());
     if (rc < 0)
@@ -497,11 +275,7 @@ void MpvCore::observe(const char *name, mpv_format format)
 
 QByteArray MpvCore::defaultOption(const char *name)
 {
-    for (const Setting &setting : kIsolation) {
-        if (qstrcmp(setting.name, name) == 0)
-            return setting.value;
-    }
-    return {};
+    return MpvHandles::defaultOption(name);
 }
 
 void MpvCore::unobserve(const char *name)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -11,6 +12,7 @@
 
 #include <mpv/client.h>
 
+class SpareHandle;
 struct MpvApi;
 
 // libmpv's handle is opaque: signals carry it as a pointer only.
@@ -73,7 +75,7 @@ public:
     // Starts making a spare handle on a worker thread, unless one is ready or
     // on its way.
     void prepareSpare();
-    bool hasSpare() const { return m_spare != nullptr; }
+    bool hasSpare() const;
     // Whether a file was ever loaded on the handle in use: only then does a
     // new one have anything to wait for.
     bool hasLoaded() const { return m_loaded; }
@@ -106,21 +108,16 @@ Q_SIGNALS:
     void engineReplaced(mpv_handle *handle);
 
 private:
-    static mpv_handle *createHandle(const MpvApi *api, const Options &options, QString *error);
     static void setOn(const MpvApi *api, mpv_handle *mpv, const char *name, const QVariant &value);
-    static void holdFfmpegLog(const MpvApi *api, const Options &options);
-    static void drainFfmpegLog();
     static void wakeup(void *self);
     static quint64 observationId(const QByteArray &name);
-    void adoptSpare(mpv_handle *spare);
     void drainEvents();
     void handleEvent(const mpv_event &event);
 
     const MpvApi *m_api = nullptr;
     Options m_options;
     mpv_handle *m_mpv = nullptr;
-    mpv_handle *m_spare = nullptr;
-    bool m_sparePending = false;
+    std::unique_ptr<SpareHandle> m_spare;
     bool m_loaded = false;
     // What a spare handle is given before it takes over, in the order given.
     std::vector<std::pair<QByteArray, mpv_format>> m_observed;

@@ -1,50 +1,44 @@
 #include "PlaybackController.h"
 
-#include <QUrl>
-
 #include "AddressPolicy.h"
-#include "AsxPlaylist.h"
-#include "FailureReason.h"
 #include "MpvLibrary.h"
 #include "PlayerLog.h"
-#include "StreamText.h"
+#include "StreamProperties.h"
 
 namespace {
 
-constexpr int kMaxLoggedErrors = 20;
-// A playlist may point at another playlist, but not without end.
-constexpr int kMaxPlaylistDepth = 3;
 // Past the network timeout, so that a silent server fails as timed out
 // before a babbling one is given up as unreadable.
 constexpr int kOpenGraceMs = 3000;
 
 using State = PlayerState::State;
 
-// A title as MpvNode gives it: text, or the bytes of text that is not UTF-8.
-QString titleText(const QVariant &value)
-{
-    if (value.typeId() == QMetaType::QByteArray)
-        return StreamText::decode(value.toByteArray());
-    return value.toString();
-}
-
 }
 
 PlaybackController::PlaybackController(const MpvCore::Options &options, QObject *parent)
     : QObject(parent)
     , m_options(options)
-    , m_fetcher(static_cast<int>(options.networkTimeoutSeconds * 1000))
+    , m_resolver(static_cast<int>(options.networkTimeoutSeconds * 1000))
+    , m_diagnosis(options.networkTimeoutSeconds)
+    , m_reconnector(static_cast<int>(options.networkTimeoutSeconds * 1000) + kOpenGraceMs)
 {
-    connect(&m_fetcher, &PlaylistFetcher::fetched, this, &PlaybackController::onPlaylistFetched);
-    connect(&m_fetcher, &PlaylistFetcher::failed, this, &PlaybackController::onPlaylistFailed);
-    // A server that sends bytes that never become sound: libmpv would go on
-    // probing; the player gives up after the network timeout.
-    m_openTimer.setSingleShot(true);
-    m_openTimer.setInterval(static_cast<int>(options.networkTimeoutSeconds * 1000) + kOpenGraceMs);
-    connect(&m_openTimer, &QTimer::timeout, this, &PlaybackController::onOpenTimedOut);
-    m_reconnectTimer.setSingleShot(true);
-    connect(&m_reconnectTimer, &QTimer::timeout, this, [this] {
-        m_state.reconnecting(m_reconnect.attempt(), 0);
+    connect(&m_resolver, &PlaylistResolver::fetching, this, [this] {
+        // Whatever played goes now, as with any new address.
+        m_reconnector.stopWatching();
+        stopEngine();
+        m_state.fetchingPlaylist();
+    });
+    connect(&m_resolver, &PlaylistResolver::resolved, this, [this](const QString &address) {
+        m_target = address;
+        m_state.opening();
+        load(address);
+    });
+    connect(&m_resolver, &PlaylistResolver::failed, &m_state, &PlayerState::failed);
+    connect(&m_resolver, &PlaylistResolver::nothingFound, this,
+            [this] { m_state.failed(m_diagnosis.fromLog(MPV_ERROR_UNKNOWN_FORMAT)); });
+    connect(&m_reconnector, &Reconnector::openTimedOut, this, &PlaybackController::onOpenTimedOut);
+    connect(&m_reconnector, &Reconnector::retry, this, [this](int attempt) {
+        m_state.reconnecting(attempt, 0);
         // The state turns the attempt away once the user has moved on.
         if (m_state.state() == State::Reconnecting)
             load(m_target);
@@ -68,7 +62,7 @@ bool PlaybackController::ensureEngine()
     m_core = std::move(core);
     MpvCore *c = m_core.get();
     connect(c, &MpvCore::commandReplied, this, &PlaybackController::onCommandReplied);
-    connect(c, &MpvCore::fileStarted, this, &PlaybackController::onFileStarted);
+    connect(c, &MpvCore::fileStarted, this, [this](qint64 entryId) { m_request.started(entryId); });
     connect(c, &MpvCore::fileLoaded, this, &PlaybackController::onFileLoaded);
     connect(c, &MpvCore::fileEnded, this, &PlaybackController::onFileEnded);
     connect(c, &MpvCore::playbackRestarted, this, [this] {
@@ -76,7 +70,8 @@ bool PlaybackController::ensureEngine()
             m_state.playing();
     });
     connect(c, &MpvCore::propertyChanged, this, &PlaybackController::onPropertyChanged);
-    connect(c, &MpvCore::logMessage, this, &PlaybackController::onLogMessage);
+    connect(c, &MpvCore::logMessage, this,
+            [this](const QString &prefix, const QString &, const QString &text) { m_diagnosis.logged(prefix, text); });
     connect(c, &MpvCore::eventsDrained, this, &PlaybackController::onEventsDrained);
     c->observe("pause", MPV_FORMAT_FLAG);
     c->observe("paused-for-cache", MPV_FORMAT_FLAG);
@@ -124,8 +119,7 @@ void PlaybackController::open(const NowPlaying &entry)
 
 void PlaybackController::start()
 {
-    m_reconnectTimer.stop();
-    m_reconnect.reset();
+    m_reconnector.reset();
     // List files keep their fields untrimmed; blanks around an address are
     // never part of it.
     m_target = m_now.address.trimmed();
@@ -146,84 +140,22 @@ void PlaybackController::start()
         m_state.failed(verdict.refusal);
         return;
     }
-    ++m_open;
-    m_playlistDepth = 0;
-    m_sniffed = false;
     m_state.opening();
-    if (verdict.kind == AddressPolicy::Kind::Network && AsxPlaylist::isPlaylistAddress(m_target))
-        fetchPlaylist(m_target);
-    else
+    if (!m_resolver.resolve(m_target))
         load(m_target);
 }
 
-void PlaybackController::forgetRequest()
+void PlaybackController::stopEngine()
 {
-    // Whatever the engine says of the entry asked for last is stale now.
-    m_requestAnswered = false;
-    ++m_request;
-}
-
-void PlaybackController::fetchPlaylist(const QString &address)
-{
-    m_openTimer.stop();
-    // Whatever played goes now, as with any new address.
-    forgetRequest();
+    m_request.forget();
     m_core->command({QStringLiteral("stop")});
-    m_state.fetchingPlaylist();
-    m_fetcher.fetch(address, m_open);
-}
-
-void PlaybackController::onPlaylistFetched(quint64 tag, const QByteArray &content, const QString &finalAddress)
-{
-    if (tag != m_open)
-        return;
-    using Kind = Failure::Kind;
-    if (content.isEmpty()) {
-        m_state.failed(Failure(m_sniffed ? Kind::Timeout : Kind::NoData));
-        return;
-    }
-    if (!AsxPlaylist::looksLikePlaylist(content)) {
-        m_state.failed(Failure(m_sniffed ? Kind::UnsupportedFormat : Kind::NotAPlaylist));
-        return;
-    }
-    // A playlist from the network may only lead to other network streams.
-    for (const QString &ref : AsxPlaylist::references(content, finalAddress)) {
-        if (!AddressPolicy::isNetwork(ref))
-            continue;
-        m_target = ref;
-        if (AsxPlaylist::isPlaylistAddress(ref)) {
-            if (++m_playlistDepth > kMaxPlaylistDepth) {
-                m_state.failed(Failure(Kind::NestedPlaylist));
-                return;
-            }
-            fetchPlaylist(ref);
-        } else {
-            m_state.opening();
-            load(ref);
-        }
-        return;
-    }
-    m_state.failed(Failure(Kind::EmptyPlaylist));
-}
-
-void PlaybackController::onPlaylistFailed(quint64 tag, const Failure &failure)
-{
-    if (tag != m_open)
-        return;
-    // A second look that fails tells nothing new, unless the server sent
-    // nothing at all: libmpv's reason stands.
-    const bool silent = failure.kind() == Failure::Kind::Timeout;
-    m_state.failed(m_sniffed && !silent ? FailureReason::describe(m_errors, MPV_ERROR_UNKNOWN_FORMAT) : failure);
 }
 
 void PlaybackController::load(const QString &address)
 {
-    m_errors.clear();
+    m_diagnosis.opened();
     m_seekable = false;
-    m_requestAnswered = false;
-    m_openTimer.start();
-    m_sinceOpen.start();
-    m_entryId = -1;
+    m_reconnector.watchOpen();
     // libmpv ends what it played before it starts anything new, and ending a
     // network stream waits on the network; a spare engine starts at once,
     // while the old one is silenced and ended elsewhere.
@@ -231,7 +163,8 @@ void PlaybackController::load(const QString &address)
         m_core->switchToSpare();
     // A new stream never starts paused.
     m_core->setProperty("pause", false);
-    m_core->command({QStringLiteral("loadfile"), address, QStringLiteral("replace")}, ++m_request);
+    const quint64 tag = m_request.next();
+    m_core->command({QStringLiteral("loadfile"), address, QStringLiteral("replace")}, tag);
     m_core->prepareSpare();
 }
 
@@ -239,24 +172,21 @@ void PlaybackController::onOpenTimedOut()
 {
     if (streamOpen() || !m_core)
         return;
-    forgetRequest();
-    m_core->command({QStringLiteral("stop")});
+    stopEngine();
     if (m_state.state() == State::Reconnecting) {
-        scheduleReconnect(MPV_ERROR_LOADING_FAILED);
+        scheduleReconnect(m_diagnosis.failure(MPV_ERROR_LOADING_FAILED, m_diagnosis.sinceOpenMs()));
         return;
     }
-    m_state.failed(m_errors.isEmpty() ? FailureReason::describe({}, MPV_ERROR_UNKNOWN_FORMAT)
-                                      : FailureReason::describe(m_errors, MPV_ERROR_LOADING_FAILED));
+    m_state.failed(m_diagnosis.openTimedOut());
 }
 
 void PlaybackController::stop()
 {
-    ++m_open;
-    m_openTimer.stop();
-    m_pendingEnd.reset();
-    m_fetcher.cancel();
-    m_reconnectTimer.stop();
-    forgetRequest();
+    m_resolver.cancel();
+    m_reconnector.stopWatching();
+    m_reconnector.cancel();
+    m_diagnosis.drop();
+    m_request.forget();
     if (m_core)
         m_core->command({QStringLiteral("stop")});
     m_state.stopped();
@@ -270,7 +200,7 @@ void PlaybackController::play()
     if (streamOpen()) {
         if (state == State::Paused)
             m_core->setProperty("pause", false);
-    } else if (!m_now.isEmpty() && !m_reconnectTimer.isActive() && state != State::Opening
+    } else if (!m_now.isEmpty() && !m_reconnector.waiting() && state != State::Opening
                && state != State::FetchingPlaylist) {
         start();
     }
@@ -350,29 +280,17 @@ void PlaybackController::applyVideoSelection()
 
 void PlaybackController::onCommandReplied(quint64 tag, int mpvError, const QVariant &result)
 {
-    if (tag != m_request)
+    if (!m_request.answer(tag, result))
         return;
-    m_requestAnswered = true;
-    m_entryId = result.toMap().value(QStringLiteral("playlist_entry_id"), -1).toLongLong();
-    if (mpvError < 0) {
-        m_state.failed(FailureReason::describe(m_errors, mpvError));
-    }
-}
-
-void PlaybackController::onFileStarted(qint64 entryId)
-{
-    // An engine that does not name the entry in its loadfile reply: the first
-    // file that starts after the reply is the one asked for.
-    if (m_requestAnswered && m_entryId < 0)
-        m_entryId = entryId;
+    if (mpvError < 0)
+        m_state.failed(m_diagnosis.fromLog(mpvError));
 }
 
 void PlaybackController::onFileLoaded()
 {
-    if (!m_requestAnswered)
+    if (!m_request.answered())
         return;
-    m_openTimer.stop();
-    m_sinceLoaded.start();
+    m_reconnector.loaded();
     m_state.opened();
     if (m_videoOutput)
         applyVideoSelection();
@@ -380,96 +298,66 @@ void PlaybackController::onFileLoaded()
 
 void PlaybackController::onFileEnded(qint64 entryId, MpvCore::EndReason reason, int mpvError)
 {
-    if (!isCurrent(entryId))
+    if (!m_request.isCurrent(entryId))
         return;
     if (reason == MpvCore::EndReason::Redirect) {
         // A playlist that libmpv read itself: the entry it leads to starts
         // next, unless playlists keep leading to playlists (or to themselves).
-        if (++m_playlistDepth > kMaxPlaylistDepth) {
-            forgetRequest();
-            m_openTimer.stop();
-            m_core->command({QStringLiteral("stop")});
+        if (!m_resolver.descend()) {
+            stopEngine();
+            m_reconnector.stopWatching();
             m_state.failed(Failure(Failure::Kind::NestedPlaylist));
             return;
         }
-        m_entryId = -1;
+        m_request.redirected();
         return;
     }
-    m_openTimer.stop();
+    m_reconnector.stopWatching();
     // libmpv hands out what it logged on the way to this end after the event
     // itself; the reason is decided once every pending event has been read.
-    const bool wasOpen = streamOpen();
-    m_pendingEnd = PendingEnd{reason, mpvError, wasOpen};
-    m_requestAnswered = false;
+    m_diagnosis.hold({ reason, mpvError, streamOpen() });
+    m_request.ended();
 }
 
 void PlaybackController::onEventsDrained()
 {
-    if (!m_pendingEnd)
-        return;
-    const PendingEnd end = *m_pendingEnd;
-    m_pendingEnd.reset();
-    finishEnd(end.reason, end.mpvError, end.wasOpen);
+    if (const auto end = m_diagnosis.take())
+        finishEnd(*end);
 }
 
-void PlaybackController::finishEnd(MpvCore::EndReason reason, int mpvError, bool wasOpen)
+void PlaybackController::finishEnd(const EndDiagnosis::End &end)
 {
-    switch (reason) {
-    case MpvCore::EndReason::Redirect:
-    case MpvCore::EndReason::Stop:
-    case MpvCore::EndReason::Quit:
-        return;
-    case MpvCore::EndReason::Eof:
-    case MpvCore::EndReason::Error:
+    const EndDiagnosis::Stream stream { m_target, m_seekable, m_state.state() == State::Reconnecting,
+                                        m_resolver.sniffed() };
+    const EndDiagnosis::Verdict verdict = m_diagnosis.judge(end, stream, m_diagnosis.sinceOpenMs());
+    switch (verdict.outcome) {
+    case EndDiagnosis::Outcome::Nothing:
+        break;
+    case EndDiagnosis::Outcome::LookForPlaylist:
+        m_resolver.sniff(m_target);
+        break;
+    case EndDiagnosis::Outcome::Reconnect:
+        scheduleReconnect(verdict.failure);
+        break;
+    case EndDiagnosis::Outcome::Failed:
+        m_state.failed(verdict.failure);
+        break;
+    case EndDiagnosis::Outcome::Ended:
+        m_state.ended();
         break;
     }
-    const bool reconnecting = m_state.state() == State::Reconnecting;
-    // An address that libmpv cannot read may be a Windows Media playlist
-    // served without its extension: look once.
-    const bool network = AddressPolicy::isNetwork(m_target);
-    if (!wasOpen && !reconnecting && network && !m_sniffed && mpvError == MPV_ERROR_UNKNOWN_FORMAT
-        && m_target.startsWith(QLatin1String("http"), Qt::CaseInsensitive)) {
-        m_sniffed = true;
-        fetchPlaylist(m_target);
-        return;
-    }
-    // A live network stream cannot be seeked; when it ends it has dropped.
-    const bool live = network && !m_seekable;
-    if (live && (wasOpen || reconnecting)) {
-        scheduleReconnect(mpvError);
-        return;
-    }
-    if (reason == MpvCore::EndReason::Error || !wasOpen)
-        m_state.failed(describeFailure(mpvError));
-    else
-        m_state.ended();
 }
 
-Failure PlaybackController::describeFailure(int mpvError) const
+void PlaybackController::scheduleReconnect(const Failure &cause)
 {
-    // libmpv says nothing more than "failed to open" when the network
-    // timeout ran out; how long it took tells.
-    const bool timedOut = m_sinceOpen.isValid()
-                          && m_sinceOpen.elapsed() >= qint64(m_options.networkTimeoutSeconds * 900);
-    const Failure failure = FailureReason::describe(m_errors, mpvError);
-    if (timedOut && failure.kind() == Failure::Kind::CannotOpen)
-        return Failure(Failure::Kind::Timeout);
-    return failure;
-}
-
-void PlaybackController::scheduleReconnect(int mpvError)
-{
-    // How long the stream played since it was last opened.
-    const qint64 played = m_sinceLoaded.isValid() ? m_sinceLoaded.elapsed() : 0;
-    const int delay = m_reconnect.nextDelayMs(played);
-    m_sinceLoaded.invalidate();
+    const int delay = m_reconnector.dropped();
     if (delay < 0) {
-        m_state.failed(Failure::droppedFor(describeFailure(mpvError)));
+        m_state.failed(Failure::droppedFor(cause));
         return;
     }
-    m_state.reconnecting(m_reconnect.attempt(), delay);
+    m_state.reconnecting(m_reconnector.attempt(), delay);
     if (m_state.state() == State::Reconnecting)
-        m_reconnectTimer.start(delay);
+        m_reconnector.retryAfter(delay);
 }
 
 void PlaybackController::onPropertyChanged(const QString &name, const QVariant &value)
@@ -484,35 +372,14 @@ void PlaybackController::onPropertyChanged(const QString &name, const QVariant &
         if (streamOpen())
             m_state.bufferFilled(value.toInt());
     } else if (name == QLatin1String("metadata")) {
-        const QVariantMap tags = value.toMap();
-        QString title;
-        for (auto it = tags.cbegin(); it != tags.cend(); ++it) {
-            const QString key = it.key().toLower();
-            if (key == QLatin1String("icy-title") || (key == QLatin1String("title") && title.isEmpty()))
-                title = titleText(it.value()).trimmed();
-        }
-        m_state.setTitle(title);
+        m_state.setTitle(StreamProperties::title(value.toMap()));
     } else if (name == QLatin1String("seekable")) {
         m_seekable = value.toBool();
     } else if (name == QLatin1String("track-list")) {
-        bool video = false;
-        for (const QVariant &track : value.toList()) {
-            const QVariantMap t = track.toMap();
-            if (t.value(QStringLiteral("type")).toString() == QLatin1String("video")
-                && !t.value(QStringLiteral("albumart")).toBool())
-                video = true;
-        }
+        const bool video = StreamProperties::hasVideo(value.toList());
         if (video != m_hasVideo) {
             m_hasVideo = video;
             Q_EMIT hasVideoChanged(video);
         }
     }
-}
-
-void PlaybackController::onLogMessage(const QString &prefix, const QString &level, const QString &text)
-{
-    Q_UNUSED(level);
-    if (m_errors.size() >= kMaxLoggedErrors)
-        m_errors.removeFirst();
-    m_errors.append(prefix + QLatin1String(": ") + text);
 }

@@ -1,21 +1,19 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 
-#include <QElapsedTimer>
 #include <QObject>
-#include <QStringList>
-#include <QTimer>
 #include <QVariant>
 
+#include "EndDiagnosis.h"
 #include "Failure.h"
 #include "LiveBuffer.h"
+#include "LoadRequest.h"
 #include "MpvCore.h"
 #include "NowPlaying.h"
 #include "PlayerState.h"
-#include "PlaylistFetcher.h"
-#include "ReconnectPolicy.h"
+#include "PlaylistResolver.h"
+#include "Reconnector.h"
 
 // What the player does with an address: opens it in libmpv, follows the
 // engine's events into the PlayerState, reconnects a live stream that drops,
@@ -82,56 +80,34 @@ private:
     void start();
     double engineVolume() const;
     void load(const QString &address);
-    void fetchPlaylist(const QString &address);
-    void onPlaylistFetched(quint64 tag, const QByteArray &content, const QString &finalAddress);
-    void onPlaylistFailed(quint64 tag, const Failure &failure);
+    // Ends whatever the engine plays or opens, and every answer still due for it.
+    void stopEngine();
     void onCommandReplied(quint64 tag, int mpvError, const QVariant &result);
-    void onFileStarted(qint64 entryId);
     void onFileLoaded();
     void onFileEnded(qint64 entryId, MpvCore::EndReason reason, int mpvError);
     void onEventsDrained();
-    void finishEnd(MpvCore::EndReason reason, int mpvError, bool wasOpen);
+    void finishEnd(const EndDiagnosis::End &end);
     void onOpenTimedOut();
     void onPropertyChanged(const QString &name, const QVariant &value);
-    void onLogMessage(const QString &prefix, const QString &level, const QString &text);
-    void scheduleReconnect(int mpvError);
-    Failure describeFailure(int mpvError) const;
-    void forgetRequest();
+    void scheduleReconnect(const Failure &cause);
     void applyVideoSelection();
     // A stream is open and its end has not been seen.
-    bool streamOpen() const { return m_state.isOpen() && !m_pendingEnd; }
-    bool isCurrent(qint64 entryId) const { return m_requestAnswered && entryId == m_entryId; }
+    bool streamOpen() const { return m_state.isOpen() && !m_diagnosis.pending(); }
 
     MpvCore::Options m_options;
     std::unique_ptr<MpvCore> m_core;
     QMetaObject::Connection m_whenLibraryLoaded;
     PlayerState m_state;
     LiveBuffer m_liveBuffer { m_state };
-    ReconnectPolicy m_reconnect;
-    QTimer m_reconnectTimer;
-    QTimer m_openTimer;
 
     // What is being played, and where the engine is with it.
-    PlaylistFetcher m_fetcher;
     NowPlaying m_now;             // the address as given
     QString m_target;             // what is opened: trimmed, playlists resolved
-    quint64 m_open = 0;           // serial of the latest open or stop
-    int m_playlistDepth = 0;
-    bool m_sniffed = false;       // the target was fetched once to look for a playlist
-    quint64 m_request = 0;        // tag of the latest loadfile
-    bool m_requestAnswered = false;
-    qint64 m_entryId = -1;        // playlist entry of the latest loadfile
-    QElapsedTimer m_sinceLoaded;
-    QElapsedTimer m_sinceOpen;
+    PlaylistResolver m_resolver;
+    LoadRequest m_request;        // the latest loadfile, and its entry
+    EndDiagnosis m_diagnosis;
+    Reconnector m_reconnector;
     bool m_seekable = false;
-    struct PendingEnd
-    {
-        MpvCore::EndReason reason;
-        int mpvError;
-        bool wasOpen;
-    };
-    std::optional<PendingEnd> m_pendingEnd;
-    QStringList m_errors;         // what libmpv logged since the latest open
 
     bool m_hasVideo = false;
     bool m_videoOutput = false;
