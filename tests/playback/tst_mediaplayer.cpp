@@ -355,8 +355,13 @@ void TestMediaPlayer::contextMenu()
             if (!a->isSeparator())
                 entries << a->text();
         }
-        const QList<QAction *> sleep = menu->actions().at(5)->menu()->actions();
-        for (QAction *a : sleep)
+        QMenu *lengths = nullptr;
+        for (QAction *a : menu->actions()) {
+            if (a->text() == QStringLiteral("定时停止"))
+                lengths = a->menu();
+        }
+        QVERIFY(lengths);
+        for (QAction *a : lengths->actions())
             entries << a->text() + (a->isChecked() ? QStringLiteral(" ✓") : QString());
         if (!wayland)
             menu->actions().last()->trigger();
@@ -365,7 +370,7 @@ void TestMediaPlayer::contextMenu()
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(200, 20), rig.player->mapToGlobal(QPoint(200, 20)));
     QApplication::sendEvent(rig.player, &event);
     QCOMPARE(entries, (QStringList{QStringLiteral("暂停"), QStringLiteral("停止"), QStringLiteral("静音"),
-                                   QStringLiteral("歌曲记录…"), QStringLiteral("定时停止"), QStringLiteral("复制当前地址"),
+                                   QStringLiteral("录音"), QStringLiteral("歌曲记录…"), QStringLiteral("定时停止"), QStringLiteral("复制当前地址"),
                                    QStringLiteral("15 分钟"), QStringLiteral("30 分钟"), QStringLiteral("60 分钟"),
                                    QStringLiteral("90 分钟"), QStringLiteral("关闭 ✓")}));
     if (wayland)
