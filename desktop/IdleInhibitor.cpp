@@ -63,7 +63,7 @@ IdleInhibitor::IdleInhibitor(const QDBusConnection &bus, const PlaybackControlle
     , m_controller(controller)
 {
     connect(&controller.state(), &PlayerState::stateChanged, this, &IdleInhibitor::follow);
-    connect(&controller, &PlaybackController::hasVideoChanged, this, &IdleInhibitor::follow);
+    connect(&controller.state(), &PlayerState::hasVideoChanged, this, &IdleInhibitor::follow);
     follow();
 }
 
@@ -76,7 +76,7 @@ IdleInhibitor::~IdleInhibitor()
 
 void IdleInhibitor::follow()
 {
-    m_wanted = !m_controller.state().isPlaying() ? Kind::None : m_controller.hasVideo() ? Kind::Screen : Kind::Sleep;
+    m_wanted = !m_controller.state().isPlaying() ? Kind::None : m_controller.state().hasVideo() ? Kind::Screen : Kind::Sleep;
     reconcile();
 }
 

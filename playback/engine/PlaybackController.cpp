@@ -376,10 +376,6 @@ void PlaybackController::onPropertyChanged(const QString &name, const QVariant &
     } else if (name == QLatin1String("seekable")) {
         m_seekable = value.toBool();
     } else if (name == QLatin1String("track-list")) {
-        const bool video = StreamProperties::hasVideo(value.toList());
-        if (video != m_hasVideo) {
-            m_hasVideo = video;
-            Q_EMIT hasVideoChanged(video);
-        }
+        m_state.setHasVideo(StreamProperties::hasVideo(value.toList()));
     }
 }

@@ -65,7 +65,6 @@ public:
     QString address() const { return m_now.address; }
 
     const PlayerState &state() const { return m_state; }
-    bool hasVideo() const { return m_hasVideo; }
     // Whether a video area exists to draw into; without one no video is decoded.
     void setVideoOutputAvailable(bool available);
 
@@ -73,8 +72,6 @@ Q_SIGNALS:
     void engineReady();
     // Another choice, or the same one again.
     void nowPlayingChanged(const NowPlaying &entry);
-    // The open stream has a video track, or no longer has one.
-    void hasVideoChanged(bool hasVideo);
 
 private:
     void start();
@@ -109,7 +106,6 @@ private:
     Reconnector m_reconnector;
     bool m_seekable = false;
 
-    bool m_hasVideo = false;
     bool m_videoOutput = false;
     double m_volumeFactor = 1.0;
 };

@@ -282,6 +282,14 @@ void PlayerState::setBehindLive(int seconds)
     update(Event::BehindLive, [this, seconds] { m_behindLive = std::max(seconds, 0); });
 }
 
+void PlayerState::setHasVideo(bool hasVideo)
+{
+    if (hasVideo == m_hasVideo)
+        return;
+    m_hasVideo = hasVideo;
+    Q_EMIT hasVideoChanged(hasVideo);
+}
+
 void PlayerState::setVolume(int volume)
 {
     volume = std::clamp(volume, 0, 100);

@@ -84,6 +84,8 @@ public:
     // behind what the station sends now; 0 at the live edge.
     int behindLiveSeconds() const { return m_behindLive; }
     bool isBehindLive() const { return m_behindLive > 0; }
+    // The open stream has a picture (a video track that is not cover art).
+    bool hasVideo() const { return m_hasVideo; }
 
     int volume() const { return m_volume; }
     bool mute() const { return m_mute; }
@@ -109,6 +111,7 @@ public:
     void ended();                            // while something is underway
     void setTitle(const QString &title);     // while something is underway, or after it
     void setBehindLive(int seconds);         // while a stream is open; leaving it goes back to 0
+    void setHasVideo(bool hasVideo);         // what the engine's tracks say, whatever the state
 
     void setVolume(int volume); // 0..100, where 100 is the stream's own loudness
     void setMute(bool mute);
@@ -120,6 +123,7 @@ Q_SIGNALS:
     void volumeChanged(int volume);
     void muteChanged(bool mute);
     void behindLiveChanged(int seconds);
+    void hasVideoChanged(bool hasVideo);
 
 private:
     // Applies a change and signals what it changed.
@@ -133,6 +137,7 @@ private:
     int m_attempt = 0;
     int m_delayMs = 0;
     int m_behindLive = 0;
+    bool m_hasVideo = false;
     QString m_title;
     Failure m_failure;
     int m_volume = kDefaultVolume;

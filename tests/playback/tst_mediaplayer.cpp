@@ -166,7 +166,7 @@ void TestMediaPlayer::tvShowsVideo()
     rig.player->setWidth(15200);
     rig.player->setHeight(10500);
     QVERIFY(rig.player->videoWindow());
-    QTRY_VERIFY_WITH_TIMEOUT(rig.player->controller()->hasVideo(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.player->controller()->state().hasVideo(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(rig.player->videoWindow()->framesRendered() > 10, 15000);
 
     // Back to a thin bar: the video area goes and no video is decoded, nor
