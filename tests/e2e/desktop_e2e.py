@@ -587,11 +587,13 @@ def step_pause_behind_live(p, shots):
     behind = bar_control(p, lambda a: a.name.startswith("落后直播"), "落后直播 on the control bar")
     print("       the bar says %s" % behind.name, flush=True)
     screenshot(shots, "behind-live")
+    # Found now: after play, the song of the pause has some seconds left.
+    live = button(p, "回到直播")
     playerctl("play")
     now = wait_until(song_tone, 3, "a song's tone after play")
     check(now == paused_on, "after play %d Hz, the song of the pause was %d Hz" % (now, paused_on))
-    p.press(button(p, "回到直播"))
-    heard(other_song_tone(paused_on), within=3)
+    p.press(live)
+    heard(other_song_tone(paused_on), within=4)
     wait_until(lambda: p.find(p.frame(), lambda a: a.name.startswith("落后直播")) is None, 5, "落后直播 to go")
 
 

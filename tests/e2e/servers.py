@@ -22,7 +22,7 @@ TV_TONE_HZ = 880
 # A station of "songs": each lasts SONG_SECONDS, with a title of its own, and
 # their tones take turns.
 SONG_TONES_HZ = (520, 780)
-SONG_SECONDS = 8
+SONG_SECONDS = 10
 
 
 def free_port():
