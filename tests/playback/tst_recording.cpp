@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <memory>
+
 #include <unistd.h>
 
 #include "ControlBar.h"
@@ -67,6 +69,7 @@ private Q_SLOTS:
     void aStationIsRecordedOneFilePerTitle();
     void theTvStreamIsRecordedAsItArrives();
     void recordingEndsWithTheStream();
+    void recordingEndsWhenTheStationGoesAndAtClose();
     void aFolderItCannotWriteSaysSo();
     void aFullDiskStopsTheRecordingNotThePlaying();
 
@@ -196,6 +199,34 @@ void TestRecording::recordingEndsWithTheStream()
     rig.player->controller()->stop();
     QVERIFY(!recorder->isRecording());
     QTRY_VERIFY_WITH_TIMEOUT(probe(recorder->files().last()).duration > 0.5, 10000);
+}
+
+void TestRecording::recordingEndsWhenTheStationGoesAndAtClose()
+{
+    QVERIFY2(m_icecast.startSource(u"/gone.mp3"_s, IcecastProcess::Codec::Mp3, u"将离开"_s),
+             qPrintable(m_icecast.errorString()));
+    auto rig = std::make_unique<PlayerRig>();
+    StreamRecorder *recorder = rig->player->recorder();
+    recorder->setFolder(m_music.filePath(u"断流"_s));
+    rig->player->open(NowPlaying{ u"将离开"_s, m_icecast.url(u"/gone.mp3"_s) });
+    QVERIFY(rig->plays(0.5));
+    recorder->start();
+    QVERIFY(recorder->isRecording());
+    QVERIFY(playsOn(*rig, 2.0));
+    // The station goes: the recording ends with its stream, and what it wrote plays.
+    QVERIFY(m_icecast.stopSource(u"/gone.mp3"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(!recorder->isRecording(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(probe(recorder->files().last()).duration > 1.5, 10000);
+
+    // The player closed while it records leaves a complete file.
+    rig->player->open(NowPlaying{ u"演示一台"_s, m_demo.url(u"/radio/1.mp3"_s) });
+    QVERIFY(rig->plays(0.5));
+    recorder->start();
+    QVERIFY(recorder->isRecording());
+    QVERIFY(playsOn(*rig, 2.0));
+    const QString last = recorder->files().last();
+    rig.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(probe(last).duration > 1.5, 10000);
 }
 
 void TestRecording::aFolderItCannotWriteSaysSo()
