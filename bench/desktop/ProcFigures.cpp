@@ -79,4 +79,24 @@ QStringList glLibraries(qint64 pid)
     return sorted;
 }
 
+QStringList othersMapping(qint64 pid, const QString &library)
+{
+    QStringList found;
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &other : pids) {
+        bool number = false;
+        const qint64 id = other.toLongLong(&number);
+        if (!number || id == pid)
+            continue;
+        for (const QByteArray &line : readAll(base(id) + QStringLiteral("/maps")).split('\n')) {
+            const qsizetype slash = line.indexOf('/');
+            if (slash >= 0 && QFileInfo(QString::fromUtf8(line.mid(slash))).fileName().startsWith(library)) {
+                found << QStringLiteral("%1 (%2)").arg(id).arg(QString::fromUtf8(readAll(base(id) + QStringLiteral("/comm")).trimmed()));
+                break;
+            }
+        }
+    }
+    return found;
+}
+
 } // namespace ProcFigures

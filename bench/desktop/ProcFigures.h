@@ -21,5 +21,9 @@ double rssMiB(qint64 pid);
 // File names of the mapped OpenGL driver libraries (libGLX_mesa, libEGL_mesa,
 // *_dri.so, libLLVM, and the GL dispatch libraries), sorted, once each.
 QStringList glLibraries(qint64 pid);
+// "PID (name)" of every other process that maps a library whose file name
+// starts with `library`: the pages it shares count only in part towards the
+// PSS of either.
+QStringList othersMapping(qint64 pid, const QString &library);
 
 } // namespace ProcFigures

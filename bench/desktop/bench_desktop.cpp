@@ -142,6 +142,10 @@ Radio radioFigures(qint64 pid, int seconds)
     sleepMs(seconds * 1000);
     const ProcFigures::Snapshot b = ProcFigures::snapshot(pid);
     const double wall = msBetween(from, Clock::now()) / 1000;
+    // A stray player left running (a test killed half-way, another bench)
+    // shares libmpv and its codecs, and the PSS comes out megabytes lower.
+    if (const QStringList others = ProcFigures::othersMapping(pid, QStringLiteral("libavcodec")); !others.isEmpty())
+        std::fprintf(stderr, "warning: the PSS of %lld is shared with %s\n", pid, qPrintable(others.join(u", ")));
     return {b.cpuSeconds - a.cpuSeconds, (b.voluntarySwitches - a.voluntarySwitches) / wall,
             ProcFigures::pssMiB(pid), ProcFigures::rssMiB(pid)};
 }
