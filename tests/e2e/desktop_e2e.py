@@ -635,7 +635,9 @@ def step_history_and_recording(p, shots, data, music):
         songs = [line.rstrip("\n").split("\t") for line in f]
     songs = [fields for fields in songs if len(fields) == 3 and fields[1] == "歌曲测试"]
     numbers = [int(fields[2].split()[-1]) for fields in songs]
-    check(len(numbers) >= 3 and numbers == list(range(numbers[0], numbers[0] + len(numbers))),
+    # In order, each once; a song whose start was skipped by going back to
+    # live may be missing (its title came in what was skipped).
+    check(len(numbers) >= 3 and all(a < b for a, b in zip(numbers, numbers[1:])),
           "the history holds the songs out of order: %s" % [fields[2] for fields in songs])
     p.press(button(p, "歌曲记录"))
     wait_until(lambda: any(w is not None and w.name == "歌曲记录" for w in p.windows()), 5, "the history's window")
