@@ -9,8 +9,8 @@
 #include <QTimer>
 
 // Installed on a window's QWindow: prints "shown" at its first expose, then
-// its resident memory ("VmRSS:", "RssAnon:", "RssFile:" lines and "rss
-// <KiB>") after a moment at rest, and quits. What bench_startup reads
+// its resident memory ("VmRSS:", "RssAnon:", "RssFile:" lines, "rss <KiB>"
+// and the "Pss:" line of smaps_rollup) after a moment at rest, and quits. What bench_startup reads
 // from each process it starts.
 class FirstExpose : public QObject
 {
@@ -41,6 +41,13 @@ public:
                     std::printf("%s\n", line.constData());
                 if (!lines.isEmpty())
                     std::printf("rss %s\n", lines.first().mid(6).trimmed().split(' ').first().constData());
+                QFile rollup(QStringLiteral("/proc/self/smaps_rollup"));
+                if (rollup.open(QIODevice::ReadOnly)) {
+                    for (const QByteArray &line : rollup.readAll().split('\n')) {
+                        if (line.startsWith("Pss:"))
+                            std::printf("%s\n", line.constData());
+                    }
+                }
                 std::fflush(stdout);
                 QCoreApplication::quit();
             });

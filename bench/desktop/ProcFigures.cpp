@@ -42,6 +42,11 @@ Snapshot snapshot(qint64 pid)
     return s;
 }
 
+QString name(qint64 pid)
+{
+    return QString::fromUtf8(readAll(base(pid) + QStringLiteral("/comm")).trimmed());
+}
+
 double pssMiB(qint64 pid)
 {
     for (const QByteArray &line : readAll(base(pid) + QStringLiteral("/smaps_rollup")).split('\n')) {
@@ -91,7 +96,7 @@ QStringList othersMapping(qint64 pid, const QString &library)
         for (const QByteArray &line : readAll(base(id) + QStringLiteral("/maps")).split('\n')) {
             const qsizetype slash = line.indexOf('/');
             if (slash >= 0 && QFileInfo(QString::fromUtf8(line.mid(slash))).fileName().startsWith(library)) {
-                found << QStringLiteral("%1 (%2)").arg(id).arg(QString::fromUtf8(readAll(base(id) + QStringLiteral("/comm")).trimmed()));
+                found << QStringLiteral("%1 (%2)").arg(id).arg(name(id));
                 break;
             }
         }

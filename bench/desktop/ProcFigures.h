@@ -14,6 +14,8 @@ struct Snapshot
 };
 
 Snapshot snapshot(qint64 pid);
+// The command name of /proc/PID/comm.
+QString name(qint64 pid);
 // Pss of /proc/PID/smaps_rollup, in MiB; -1 when unreadable.
 double pssMiB(qint64 pid);
 // VmRSS of /proc/PID/status, in MiB; -1 when unreadable.

@@ -114,6 +114,24 @@ double startUp(WindowMapWatch &watch, const QString &program, const QString &dir
     return mapped ? msBetween(launched, *mapped) : -1;
 }
 
+// The PSS of the bare window 1.5 s after it was first shown, as it prints it
+// before it quits: what the toolkit alone costs, without a player.
+double bareWindowPss(const QString &dir)
+{
+    QProcess p;
+    ChildServer::endWithTest(p);
+    p.setWorkingDirectory(dir);
+    p.setStandardErrorFile(QProcess::nullDevice());
+    p.start(QStringLiteral(LUMORA_BARE_WINDOW), {});
+    if (!p.waitForFinished(20000))
+        return -1;
+    for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("Pss:"))
+            return line.mid(4).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
 // Waits for the sink to go quiet after a player went away.
 void waitForSilence(SinkTones &sink)
 {
@@ -146,6 +164,14 @@ Radio radioFigures(qint64 pid, int seconds)
     // shares libmpv and its codecs, and the PSS comes out megabytes lower.
     if (const QStringList others = ProcFigures::othersMapping(pid, QStringLiteral("libavcodec")); !others.isEmpty())
         std::fprintf(stderr, "warning: the PSS of %lld is shared with %s\n", pid, qPrintable(others.join(u", ")));
+    // LUMORA_BENCH_SMAPS=DIR keeps each player's /proc/PID/smaps at the end,
+    // to see which mappings the PSS is made of.
+    if (const QString dir = qEnvironmentVariable("LUMORA_BENCH_SMAPS"); !dir.isEmpty()) {
+        QFile from(QStringLiteral("/proc/%1/smaps").arg(pid));
+        QFile to(QStringLiteral("%1/%2.%3.smaps").arg(dir, ProcFigures::name(pid)).arg(pid));
+        if (from.open(QIODevice::ReadOnly) && to.open(QIODevice::WriteOnly))
+            to.write(from.readAll()); // a /proc file says its size is 0: QFile::copy would copy nothing
+    }
     return {b.cpuSeconds - a.cpuSeconds, (b.voluntarySwitches - a.voluntarySwitches) / wall,
             ProcFigures::pssMiB(pid), ProcFigures::rssMiB(pid)};
 }
@@ -249,6 +275,7 @@ int main(int argc, char *argv[])
     Row relayClickRow{"relay: click from rest to first sound (ms)", "mpv", {}, {}, {}};
     Row relayZapRow{"relay: zap to first sound (ms)", "mpv", {}, {}, {}};
     QStringList glLibraries;
+    std::vector<double> barePss;
 
     // Click from rest, then zap to the other tone; `direct` or through the relay.
     auto lumoraClicks = [&](bool direct, Row &click, Row &zap, Radio *radio) {
@@ -299,6 +326,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "run %d of %d\n", i + 1, runs);
         record(startRow.theirs, startUp(watch, QStringLiteral(LUMORA_BARE_WINDOW), empty.path()));
         record(startRow.ours, startUp(watch, QStringLiteral(LUMORA_PROGRAM), catalogue.path()));
+        record(barePss, bareWindowPss(empty.path()));
         if (haveGoodvibes)
             record(startRow.goodvibes, startUp(watch, QStringLiteral("goodvibes"), empty.path(),
                                                GoodvibesControl::environment(goodvibesSettings.path())));
@@ -376,6 +404,13 @@ int main(int argc, char *argv[])
     for (const Row *r : {&startRow, &cpuRow, &switchRow, &pssRow, &rssRow, &clickRow, &zapRow, &relayClickRow, &relayZapRow})
         std::printf("%-44s %14s %14s %14s\n", r->label, qPrintable(range(r->ours)), qPrintable(range(r->theirs)),
                     qPrintable(range(r->goodvibes)));
+    // The program is the toolkit's window and the engine playing: beside the
+    // sum of the two parts, what the program adds of its own.
+    const double bare = median(barePss), mpvPss = median(pssRow.theirs), ourPss = median(pssRow.ours);
+    if (bare > 0 && mpvPss > 0 && ourPss > 0)
+        std::printf("\nPSS beside its parts: the bare Qt window at rest %.1f MiB + mpv playing %.1f MiB = %.1f MiB;"
+                    " Lumora %.1f MiB (%.2f of the sum)\n",
+                    bare, mpvPss, bare + mpvPss, ourPss, ourPss / (bare + mpvPss));
     std::printf("\nOpenGL driver libraries mapped by the program while playing radio:\n  %s\n",
                 glLibraries.isEmpty() ? "(none)" : qPrintable(glLibraries.join(QStringLiteral("\n  "))));
     return 0;
