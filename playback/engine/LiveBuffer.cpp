@@ -42,15 +42,13 @@ void LiveBuffer::onStateChanged()
 {
     if (!m_state.isOpen())
         release();
-    else if (m_state.state() == PlayerState::State::Paused && m_live)
+    else if (m_state.state() == PlayerState::State::Paused && !m_state.isSeekable())
         hold();
 }
 
 void LiveBuffer::onPropertyChanged(const QString &name, const QVariant &value)
 {
-    if (name == QLatin1String("seekable"))
-        m_live = !value.toBool();
-    else if (name == QLatin1String(kCacheState) && m_holding)
+    if (name == QLatin1String(kCacheState) && m_holding)
         follow(value.toMap());
 }
 

@@ -47,7 +47,6 @@ private:
     PlayerState &m_state;
     MpvCore *m_core = nullptr;
     Limits m_limits;
-    bool m_live = false;          // the open stream cannot seek: a live stream
     bool m_holding = false;
     double m_lead = -1;           // what the engine has ahead at the live edge, in seconds
     double m_cacheEnd = -1;       // the newest moment held, on the stream's clock

@@ -154,7 +154,7 @@ void PlaybackController::stopEngine()
 void PlaybackController::load(const QString &address)
 {
     m_diagnosis.opened();
-    m_seekable = false;
+    m_state.setSeekable(false);
     m_reconnector.watchOpen();
     // libmpv ends what it played before it starts anything new, and ending a
     // network stream waits on the network; a spare engine starts at once,
@@ -327,7 +327,7 @@ void PlaybackController::onEventsDrained()
 
 void PlaybackController::finishEnd(const EndDiagnosis::End &end)
 {
-    const EndDiagnosis::Stream stream { m_target, m_seekable, m_state.state() == State::Reconnecting,
+    const EndDiagnosis::Stream stream { m_target, m_state.isSeekable(), m_state.state() == State::Reconnecting,
                                         m_resolver.sniffed() };
     const EndDiagnosis::Verdict verdict = m_diagnosis.judge(end, stream, m_diagnosis.sinceOpenMs());
     switch (verdict.outcome) {
@@ -374,7 +374,7 @@ void PlaybackController::onPropertyChanged(const QString &name, const QVariant &
     } else if (name == QLatin1String("metadata")) {
         m_state.setTitle(StreamProperties::title(value.toMap()));
     } else if (name == QLatin1String("seekable")) {
-        m_seekable = value.toBool();
+        m_state.setSeekable(value.toBool());
     } else if (name == QLatin1String("track-list")) {
         m_state.setHasVideo(StreamProperties::hasVideo(value.toList()));
     }

@@ -104,7 +104,6 @@ private:
     LoadRequest m_request;        // the latest loadfile, and its entry
     EndDiagnosis m_diagnosis;
     Reconnector m_reconnector;
-    bool m_seekable = false;
 
     bool m_videoOutput = false;
     double m_volumeFactor = 1.0;

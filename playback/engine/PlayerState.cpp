@@ -290,6 +290,11 @@ void PlayerState::setHasVideo(bool hasVideo)
     Q_EMIT hasVideoChanged(hasVideo);
 }
 
+void PlayerState::setSeekable(bool seekable)
+{
+    m_seekable = seekable;
+}
+
 void PlayerState::setVolume(int volume)
 {
     volume = std::clamp(volume, 0, 100);

@@ -86,6 +86,9 @@ public:
     bool isBehindLive() const { return m_behindLive > 0; }
     // The open stream has a picture (a video track that is not cover art).
     bool hasVideo() const { return m_hasVideo; }
+    // The engine can seek in the open stream: a file, or a stream with an
+    // end. A live stream cannot; neither can a stream until the engine says.
+    bool isSeekable() const { return m_seekable; }
 
     int volume() const { return m_volume; }
     bool mute() const { return m_mute; }
@@ -112,6 +115,7 @@ public:
     void setTitle(const QString &title);     // while something is underway, or after it
     void setBehindLive(int seconds);         // while a stream is open; leaving it goes back to 0
     void setHasVideo(bool hasVideo);         // what the engine's tracks say, whatever the state
+    void setSeekable(bool seekable);         // what the engine says of the stream, whatever the state
 
     void setVolume(int volume); // 0..100, where 100 is the stream's own loudness
     void setMute(bool mute);
@@ -138,6 +142,7 @@ private:
     int m_delayMs = 0;
     int m_behindLive = 0;
     bool m_hasVideo = false;
+    bool m_seekable = false;
     QString m_title;
     Failure m_failure;
     int m_volume = kDefaultVolume;

@@ -561,6 +561,14 @@ def other_song_tone(hertz):
     return high if hertz == low else low
 
 
+def title_tone(title):
+    """The tone of the song a title names: "歌 1" is the low tone, "歌 2" the high one …"""
+    number = title.rpartition(" ")[2]
+    if not title.startswith("歌 ") or not number.isdigit():
+        return None
+    return servers.SONG_TONES_HZ[(int(number) + 1) % 2]
+
+
 def bar_control(p, predicate, what):
     return wait_until(lambda: p.find(p.frame(), predicate), 5, what)
 
@@ -594,6 +602,13 @@ def step_pause_behind_live(p, shots):
     check(now == paused_on, "after play %d Hz, the song of the pause was %d Hz" % (now, paused_on))
     p.press(live)
     heard(other_song_tone(paused_on), within=4)
+    # The title is the live song's too, not the one of the pause.
+    # The title is the one of the song heard, not of the song of the pause.
+    try:
+        wait_until(lambda: title_tone(playerctl("metadata", "xesam:title")) == song_tone(), 3, "")
+    except StepFailed:
+        raise StepFailed("back at live the title is %r while %s Hz plays"
+                         % (playerctl("metadata", "xesam:title"), song_tone()))
     wait_until(lambda: p.find(p.frame(), lambda a: a.name.startswith("落后直播")) is None, 5, "落后直播 to go")
 
 
