@@ -30,16 +30,6 @@ void ChannelCatalogue::load()
         return;
     }
     m_loaded = true;
-    if (!ListFileReader::gbkAvailable()) {
-        // Guessing another encoding would fill the menus with garbled names.
-        const QString line = u"本系统没有 GBK 解码器，频道列表无法解码，全部未载入"_s;
-        if (m_reportSink) {
-            m_reportSink(QString(), QtCriticalMsg, line);
-        } else {
-            qCCritical(lcCatalogue).noquote() << line;
-        }
-        return;
-    }
     // One reader for all files: it holds at most one file open at a time.
     ListFileReader reader(ListFileReader::kDefaultChunkSize, m_fileHook);
     for (ChannelGroup &group : m_groups) {

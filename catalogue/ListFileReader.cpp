@@ -1,26 +1,17 @@
 #include "ListFileReader.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringView>
 
+#include "GbkTable.h"
+
 namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
-
-bool isGbkTrail(uchar b)
-{
-    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFE);
-}
-
-bool isGbkLead(uchar b)
-{
-    return b >= 0x81 && b <= 0xFE;
-}
 
 // Length in bytes of the UTF-8 sequence that starts with b, 0 for a byte that
 // cannot start one.
@@ -39,73 +30,6 @@ int utf8SequenceLength(uchar b)
         return 2;
     }
     return 0;
-}
-
-// What the system's GBK decoder makes of each byte up to 0x80 and of each
-// lead-trail pair, asked once for all of them. Decoding a chunk is then a
-// lookup per character instead of a call into the decoder per run of valid
-// bytes, which made a file full of damaged bytes slow to read.
-struct GbkTable
-{
-    static constexpr int kPairs = 0x7F * 0x100;
-
-    static int index(uchar lead, uchar trail) { return (lead - 0x80) << 8 | trail; }
-
-    bool valid = false;
-    std::array<char16_t, 0x81> single{};
-    std::array<char16_t, kPairs> pairs{};
-};
-
-const GbkTable &gbkTable()
-{
-    static const GbkTable table = [] {
-        GbkTable t;
-        QStringDecoder gbk("GBK", QStringConverter::Flag::Stateless);
-        if (!gbk.isValid()) {
-            return t;
-        }
-        // Each unit on its own, in case a decoder keeps any state between them.
-        auto decodeOne = [&gbk](const char *bytes, int length) {
-            const QString one = gbk.decode(QByteArrayView(bytes, length));
-            return one.size() == 1 ? one.front().unicode() : kReplacement;
-        };
-        QByteArray all;
-        for (int b = 0; b <= 0x80; ++b) {
-            all += char(b);
-        }
-        for (int lead = 0x81; lead <= 0xFE; ++lead) {
-            for (int trail = 0x40; trail <= 0xFE; ++trail) {
-                if (isGbkTrail(uchar(trail))) {
-                    all += char(lead);
-                    all += char(trail);
-                }
-            }
-        }
-        // One call for all of them; only if that does not give one character
-        // per unit is each asked on its own.
-        const QString text = gbk.decode(all);
-        const qsizetype units = 0x81 + (all.size() - 0x81) / 2;
-        const bool oneEach = text.size() == units;
-        qsizetype at = 0;
-        for (int b = 0; b <= 0x80; ++b, ++at) {
-            const char byte = char(b);
-            t.single[size_t(b)] = oneEach ? text.at(at).unicode() : decodeOne(&byte, 1);
-        }
-        for (int lead = 0x81; lead <= 0xFE; ++lead) {
-            for (int trail = 0x40; trail <= 0xFE; ++trail) {
-                if (!isGbkTrail(uchar(trail))) {
-                    continue;
-                }
-                const char pair[2] = {char(lead), char(trail)};
-                t.pairs[size_t(GbkTable::index(uchar(lead), uchar(trail)))] =
-                    oneEach ? text.at(at).unicode() : decodeOne(pair, 2);
-                ++at;
-            }
-        }
-        t.valid = true;
-        return t;
-    }();
-    return table;
 }
 
 // Whether bytes are UTF-8 without a single fault, with at least one
@@ -169,11 +93,6 @@ ListFileReader::ListFileReader(qsizetype chunkSize, FileHook fileHook)
 ListFileReader::~ListFileReader()
 {
     close();
-}
-
-bool ListFileReader::gbkAvailable()
-{
-    return QStringDecoder("GBK").isValid();
 }
 
 bool ListFileReader::open(const QString &relativePath)
@@ -254,11 +173,6 @@ bool ListFileReader::start()
         m_utf8 = true;
     } else {
         m_carry = head;
-        if (!gbkTable().valid) {
-            m_error = QStringLiteral("本系统没有 GBK 解码器");
-            close();
-            return false;
-        }
         // A file saved as UTF-8 without the mark: read as GBK, every name in
         // it would come out garbled, and a name whose last byte pairs with
         // the bar after it would lose a field.
@@ -474,7 +388,6 @@ bool ListFileReader::ensureText()
 // the comma a delimiter. So the text fits in bytes.size() units.
 void ListFileReader::decodeGbk(const QByteArray &bytes, bool final)
 {
-    const GbkTable &table = gbkTable();
     m_text.resize(bytes.size());
     auto *const begin = reinterpret_cast<char16_t *>(m_text.data());
     char16_t *out = begin;
@@ -483,16 +396,16 @@ void ListFileReader::decodeGbk(const QByteArray &bytes, bool final)
     while (p != end) {
         const uchar b = *p;
         if (b <= 0x80) { // 0x80 is the euro sign in code page 936
-            *out++ = table.single[b];
+            *out++ = GbkTable::single[b];
             ++p;
             continue;
         }
-        if (isGbkLead(b)) {
+        if (GbkTable::isLead(b)) {
             if (p + 1 == end && !final) {
                 break; // the trail byte is in the next chunk
             }
-            if (p + 1 != end && isGbkTrail(p[1])) {
-                const char16_t c = table.pairs[GbkTable::index(b, p[1])];
+            if (p + 1 != end && GbkTable::isTrail(p[1])) {
+                const char16_t c = GbkTable::pairs[GbkTable::index(b, p[1])];
                 *out++ = c;
                 if (c == kReplacement) {
                     ++m_invalid; // a pair this system's decoder has no character for

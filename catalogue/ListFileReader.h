@@ -66,10 +66,6 @@ public:
     ListFileReader(const ListFileReader &) = delete;
     ListFileReader &operator=(const ListFileReader &) = delete;
 
-    // Whether this system can decode GBK; without it no GBK file is opened,
-    // rather than showing garbled names.
-    static bool gbkAvailable();
-
     // Opens the file, relative to the working directory with "/" between
     // folder and name ("gb/ah.txt"), closing any file still open. On failure
     // nothing is open, atEnd() is true and errorString() says why.

@@ -76,8 +76,10 @@ Sample startOnce(const QString &kind, const QString &dir)
     }
     p.waitForFinished(5000);
     const qsizetype at = out.indexOf("rss ");
-    if (at >= 0)
-        s.rssKiB = out.mid(at + 4).trimmed().toLong();
+    if (at >= 0) {
+        const qsizetype eol = out.indexOf('\n', at);
+        s.rssKiB = out.mid(at + 4, eol < 0 ? -1 : eol - at - 4).trimmed().toLong();
+    }
     return s;
 }
 

@@ -678,7 +678,6 @@ private:
 
 void TestBadListFiles::initTestCase()
 {
-    QVERIFY(ListFileReader::gbkAvailable());
     QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "needs an X display (the suite runs under xvfb-run)");
     QVERIFY2(!QStandardPaths::findExecutable(u"xdotool"_s).isEmpty(), "needs xdotool (./lumora.sh test installs it)");
     QVERIFY(QFileInfo(QStringLiteral(LUMORA_PROBE_PATH)).isExecutable());
