@@ -22,43 +22,27 @@ struct Table
     char16_t pairs[GbkTable::kPairs] = {};
 };
 
+// Each byte and pair on its own: the build can afford one decoder call for
+// each of them, and no unit's answer can depend on what came before it.
 bool fill(Table &t)
 {
     QStringDecoder gbk("GBK", QStringConverter::Flag::Stateless);
     if (!gbk.isValid())
         return false;
-    // Each unit on its own, in case the decoder keeps any state between them.
     auto decodeOne = [&gbk](const char *bytes, int length) {
         const QString one = gbk.decode(QByteArrayView(bytes, length));
         return one.size() == 1 ? one.front().unicode() : kReplacement;
     };
-    QByteArray all;
-    for (int b = 0; b < GbkTable::kSingles; ++b)
-        all += char(b);
-    for (int lead = 0x81; lead <= 0xFE; ++lead) {
-        for (int trail = 0x40; trail <= 0xFE; ++trail) {
-            if (GbkTable::isTrail(uchar(trail))) {
-                all += char(lead);
-                all += char(trail);
-            }
-        }
-    }
-    // One call for all of them; only if that does not give one character
-    // per unit is each asked on its own.
-    const QString text = gbk.decode(all);
-    const bool oneEach = text.size() == GbkTable::kSingles + (all.size() - GbkTable::kSingles) / 2;
-    qsizetype at = 0;
-    for (int b = 0; b < GbkTable::kSingles; ++b, ++at) {
+    for (int b = 0; b < GbkTable::kSingles; ++b) {
         const char byte = char(b);
-        t.single[b] = oneEach ? text.at(at).unicode() : decodeOne(&byte, 1);
+        t.single[b] = decodeOne(&byte, 1);
     }
     for (int lead = 0x81; lead <= 0xFE; ++lead) {
         for (int trail = 0x40; trail <= 0xFE; ++trail) {
             if (!GbkTable::isTrail(uchar(trail)))
                 continue;
             const char pair[2] = {char(lead), char(trail)};
-            t.pairs[GbkTable::index(uchar(lead), uchar(trail))] = oneEach ? text.at(at).unicode() : decodeOne(pair, 2);
-            ++at;
+            t.pairs[GbkTable::index(uchar(lead), uchar(trail))] = decodeOne(pair, 2);
         }
     }
     return true;

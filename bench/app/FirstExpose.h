@@ -10,8 +10,8 @@
 
 // Installed on a window's QWindow: prints "shown" at its first expose, then
 // its resident memory ("VmRSS:", "RssAnon:", "RssFile:" lines, "rss <KiB>"
-// and the "Pss:" line of smaps_rollup) after a moment at rest, and quits. What bench_startup reads
-// from each process it starts.
+// and the "Pss:" line of smaps_rollup) after a moment at rest, and quits.
+// What bench_startup and bench_desktop read from each process they start.
 class FirstExpose : public QObject
 {
 public:
