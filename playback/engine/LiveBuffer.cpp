@@ -35,15 +35,29 @@ void LiveBuffer::attach(MpvCore *core)
         return;
     m_core = core;
     connect(m_core, &MpvCore::propertyChanged, this, &LiveBuffer::onPropertyChanged);
-    connect(m_core, &MpvCore::playbackRestarted, this, [this] { m_dropping = false; });
+    connect(m_core, &MpvCore::playbackRestarted, this, &LiveBuffer::onPlaybackRestarted);
 }
 
 void LiveBuffer::onStateChanged()
 {
-    if (!m_state.isOpen())
+    if (!m_state.isOpen()) {
         release();
-    else if (m_state.state() == PlayerState::State::Paused && !m_state.isSeekable())
+        giveBack();
+    } else if (m_state.state() == PlayerState::State::Paused && !m_state.isSeekable()) {
         hold();
+        setBudget(m_limits.bytes + kSlackBytes);
+    } else if (m_holding && m_state.state() == PlayerState::State::Playing && m_forwardBytes >= 0) {
+        // Playing behind live, what lies ahead stays as it is; room beyond
+        // it is only for what has just played, and that need not grow.
+        setBudget(m_forwardBytes + kSlackBytes);
+    }
+}
+
+void LiveBuffer::onPlaybackRestarted()
+{
+    m_dropping = false;
+    if (m_giveBackOnRestart)
+        giveBack();
 }
 
 void LiveBuffer::onPropertyChanged(const QString &name, const QVariant &value)
@@ -57,10 +71,24 @@ void LiveBuffer::hold()
     if (!m_core || m_holding)
         return;
     m_holding = true;
+    m_enlarged = true;
+    m_giveBackOnRestart = false;
+    m_budget = -1;
     m_lead = -1;
     m_cacheEnd = -1;
+    m_forwardBytes = -1;
     m_dropping = false;
-    setReadAhead(m_limits.bytes + kSlackBytes, m_limits.seconds + kSlackSeconds);
+    const QString seconds = QString::number(m_limits.seconds + kSlackSeconds);
+    m_core->setProperty("cache-secs", seconds);
+    m_core->setProperty("demuxer-readahead-secs", seconds);
+    // What lies behind the play position may use whatever the budget
+    // leaves, so that a jump ahead (going live, or letting the oldest part
+    // go) keeps the part it skips until the engine plays from the new
+    // position. libmpv looks up the title of a position among the titles of
+    // what it holds: when the skipped part, and the old title with it, is
+    // dropped before it has looked, it sees no change and shows the old title
+    // until the next song.
+    m_core->setProperty("demuxer-donate-buffer", QStringLiteral("yes"));
     // The first report comes at once: what lies ahead at the live edge.
     m_core->observe(kCacheState, MPV_FORMAT_NODE);
 }
@@ -70,18 +98,31 @@ void LiveBuffer::release()
     if (!m_holding)
         return;
     m_holding = false;
-    if (m_core) {
+    if (m_core)
         m_core->unobserve(kCacheState);
-        setReadAhead(MpvCore::defaultOption("demuxer-max-bytes"), MpvCore::defaultOption("cache-secs"));
-    }
     m_state.setBehindLive(0);
 }
 
-void LiveBuffer::setReadAhead(const QVariant &bytes, const QVariant &seconds)
+void LiveBuffer::giveBack()
 {
-    m_core->setProperty("demuxer-max-bytes", bytes.toString());
-    m_core->setProperty("cache-secs", seconds.toString());
-    m_core->setProperty("demuxer-readahead-secs", seconds.toString());
+    m_giveBackOnRestart = false;
+    if (!m_core || !m_enlarged)
+        return;
+    m_enlarged = false;
+    m_budget = -1;
+    m_core->setProperty("demuxer-max-bytes", QString::fromLatin1(MpvCore::defaultOption("demuxer-max-bytes")));
+    const QString seconds = QString::fromLatin1(MpvCore::defaultOption("cache-secs"));
+    m_core->setProperty("cache-secs", seconds);
+    m_core->setProperty("demuxer-readahead-secs", seconds);
+    m_core->setProperty("demuxer-donate-buffer", QString::fromLatin1(MpvCore::defaultOption("demuxer-donate-buffer")));
+}
+
+void LiveBuffer::setBudget(qint64 bytes)
+{
+    if (!m_core || !m_enlarged || bytes == m_budget)
+        return;
+    m_budget = bytes;
+    m_core->setProperty("demuxer-max-bytes", QString::number(bytes));
 }
 
 void LiveBuffer::follow(const QVariantMap &cache)
@@ -92,6 +133,7 @@ void LiveBuffer::follow(const QVariantMap &cache)
         // left for live: a plain pause.
         if (cache.value(QStringLiteral("seekable-ranges")).toList().isEmpty()) {
             release();
+            giveBack();
             return;
         }
         m_lead = ahead;
@@ -99,6 +141,7 @@ void LiveBuffer::follow(const QVariantMap &cache)
     m_cacheEnd = cache.value(QStringLiteral("cache-end")).toDouble();
     const double behind = std::max(0.0, ahead - m_lead);
     const qint64 bytes = cache.value(QStringLiteral("fw-bytes")).toLongLong();
+    m_forwardBytes = bytes;
     if (m_state.state() == PlayerState::State::Paused && !m_dropping
         && (behind >= m_limits.seconds || bytes >= m_limits.bytes)) {
         // Full: the oldest part goes, a share of the limit at a time.
@@ -113,11 +156,18 @@ void LiveBuffer::goLive()
 {
     if (!m_holding || !m_core)
         return;
-    if (m_cacheEnd >= 0) {
+    const bool jumps = m_cacheEnd >= 0;
+    if (jumps) {
         const double target = m_cacheEnd - std::max(m_lead, kMinimumLead);
         m_core->command({ QStringLiteral("seek"), QString::number(target, 'f', 3), QStringLiteral("absolute") });
     }
     release();
+    // What was held goes once the engine plays from the live edge, not
+    // before: see hold().
+    if (jumps)
+        m_giveBackOnRestart = true;
+    else
+        giveBack();
     if (m_state.state() == PlayerState::State::Paused)
         m_core->setProperty("pause", false);
 }
