@@ -4,9 +4,9 @@
 
 // What code page 936 (GBK) makes of each byte up to 0x80 and of each
 // lead-trail pair: one UTF-16 unit each, U+FFFD where it has no character.
-// The build makes the table (make_gbk_table.cpp) by asking Qt's GBK decoder
-// once for all of them, so the program reads its list files without opening
-// a decoder, and reads them the same on a system whose Qt has none.
+// The build makes the table (make_gbk_table.cpp), asking Qt's GBK decoder
+// for each byte and pair, so the program reads its list files without
+// opening a decoder.
 namespace GbkTable {
 
 constexpr int kSingles = 0x81;         // the bytes 0x00 to 0x80; 0x80 is the euro sign
